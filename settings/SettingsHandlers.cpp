@@ -1,0 +1,59 @@
+#include "SettingsHandlers.h"
+
+#include <array>
+#include <cstdio>
+
+namespace orvane::settings {
+
+namespace {
+
+struct Remembered
+{
+    const char *key;
+    ui::Control box;
+    const char *fallback; // returned for a missing key
+};
+
+// In the order they are read and written.
+constexpr std::array<Remembered, 5> remembered = {{
+        {"SMTP Server", ui::Control::txtSMTP, "localhost"},
+        {"Port", ui::Control::txtPort, "25"},
+        {"From", ui::Control::txtFrom, defaultSender},
+        {"To", ui::Control::txtTo, ""},
+        {"Subject", ui::Control::txtSubject, ""},
+}};
+
+} // namespace
+
+void Form_Load(ui::FormFields &form, SettingsStore &store)
+{
+    const QString application = QString::fromLatin1(applicationName);
+    const QString section = QString::fromLatin1(sectionName);
+    for (const auto &row : remembered) {
+        // A value that cannot be read (a corrupt file, a value of another type) gets the
+        // default, like a missing one; the other boxes still get their stored values.
+        const auto stored = store.read(application, section, QString::fromLatin1(row.key));
+        form.setText(row.box, stored.value_or(QString::fromUtf8(row.fallback)));
+    }
+}
+
+void Form_Unload(ui::FormFields &form, SettingsStore &store, int &cancel, SaveReport report)
+{
+    Q_UNUSED(cancel);
+    const QString application = QString::fromLatin1(applicationName);
+    const QString section = QString::fromLatin1(sectionName);
+    for (const auto &row : remembered)
+        store.write(application, section, QString::fromLatin1(row.key), form.text(row.box));
+    if (store.commit())
+        return;
+
+    const QString message = QStringLiteral("Settings could not be saved: ") + store.errorString();
+    if (report == SaveReport::MessageBox) {
+        form.messageBox(message);
+    } else {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(message));
+        std::fflush(stderr);
+    }
+}
+
+} // namespace orvane::settings

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+
+namespace orvane::ui {
+
+// The window's controls, in tab order. The names are the controls' own names: the window
+// uses them as object names, handlers use them to address a field.
+enum class Control {
+    txtFrom,
+    txtTo,
+    txtSubject,
+    txtAttachment,
+    txtBody,
+    Label1,
+    btnOrvane,
+    Label2,
+    Label3,
+    Label4,
+    Label5,
+    lblStatus,
+    cmdLdapSearch,
+    txtLdap,
+    lstEmail,
+    txtLdapCon,
+    txtLdapUser,
+    txtLdapPassword,
+    txtSMTP,
+    txtPort,
+    Label6,
+    Label7,
+    chkSMTPAuth,
+    txtUsername,
+    txtPassword,
+    Label8,
+    Label9,
+    chkSSL,
+};
+
+inline constexpr int controlCount = 28;
+
+// The control's name, e.g. "txtFrom".
+const char *controlName(Control control);
+
+// Caption of every message box that names no caption of its own.
+inline constexpr const char *applicationTitle = "orvane";
+
+// Check-box values. Only Ticked counts as ticked; Greyed is never produced by the program.
+inline constexpr int Unticked = 0;
+inline constexpr int Ticked = 1;
+inline constexpr int Greyed = 2;
+
+// The narrow view of the window that handlers work against. The Qt window is one
+// implementation; tests use a recording fake. Every call acts at once on the control named.
+class FormFields
+{
+public:
+    virtual ~FormFields() = default;
+
+    // Text box: the whole content.
+    virtual QString text(Control control) const = 0;
+    virtual void setText(Control control, const QString &text) = 0;
+
+    // Check box: 0 unticked, 1 ticked, 2 greyed.
+    virtual int value(Control control) const = 0;
+
+    // Label caption (the status line).
+    virtual void setCaption(Control control, const QString &caption) = 0;
+
+    virtual void setVisible(Control control, bool visible) = 0;
+
+    // List box.
+    virtual void listClear(Control control) = 0;
+    virtual void listAddItem(Control control, const QString &item) = 0;
+    virtual int listIndex(Control control) const = 0; // -1 when nothing is selected
+    virtual QString listItem(Control control, int index) const = 0;
+
+    // Modal to the window, one text, OK only, no icon. An empty caption means the
+    // application title. Returns when the user has closed the box.
+    virtual void messageBox(const QString &text, const QString &caption = QString()) = 0;
+
+    // File name of the running executable without directory and extension.
+    virtual QString executableBaseName() const = 0;
+};
+
+} // namespace orvane::ui
