@@ -1,0 +1,68 @@
+# Shared by the scripts in this folder: package installs and the build.
+# shellcheck shell=bash
+
+ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Packages the program needs to build and run.
+ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev)
+
+# Packages the tests need on top: GoogleTest, the servers they start, the tools that make
+# their certificates.
+ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
+    python3-pyasn1-modules openssl)
+
+log() { printf '==> %s\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# Runs a command as root: directly when we are root, through sudo otherwise.
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null 2>&1; then
+        sudo -- "$@"
+    else
+        die "installing packages needs root rights, and sudo is not installed: run 'apt-get install $*' as root"
+    fi
+}
+
+missing_packages() {
+    local pkg status
+    for pkg in "$@"; do
+        status=$(dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null || true)
+        [ "$status" = installed ] || printf '%s\n' "$pkg"
+    done
+}
+
+# Installs whichever of the given Debian packages are missing. Nothing is fetched, and no
+# package list is refreshed, when all are there already.
+ensure_packages() {
+    command -v dpkg-query >/dev/null 2>&1 || die "this script sets up Debian or Ubuntu machines; install the packages by hand: $*"
+    local missing
+    mapfile -t missing < <(missing_packages "$@")
+    [ "${#missing[@]}" -eq 0 ] && return 0
+    log "installing ${missing[*]}"
+
+    # Server packages (slapd) start a system service when installed on a person's machine.
+    # Debian's invoke-rc.d asks policy-rc.d first: a temporary one that says no keeps them off.
+    local policy=/usr/sbin/policy-rc.d made_policy=0
+    if [ ! -e "$policy" ]; then
+        as_root sh -c "printf '#!/bin/sh\nexit 101\n' > $policy && chmod 755 $policy" && made_policy=1
+    fi
+    local rc=0
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq || rc=$?
+    if [ "$rc" -eq 0 ]; then
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-upgrade \
+            -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" || rc=$?
+    fi
+    [ "$made_policy" -eq 1 ] && as_root rm -f "$policy"
+    [ "$rc" -eq 0 ] || die "could not install: ${missing[*]}"
+}
+
+# configure_and_build BUILD_DIR BUILD_TYPE [cmake options...]
+configure_and_build() {
+    local dir=$1 type=$2
+    shift 2
+    cmake -S "$ORVANE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null \
+        || die "cmake could not configure the build in $dir"
+    cmake --build "$dir" --parallel "$(nproc)" || die "the build failed"
+}
