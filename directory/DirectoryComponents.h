@@ -1,5 +1,9 @@
 #pragma once
 
+#include "directory/Command.h"
+#include "directory/Connection.h"
+#include "directory/Status.h"
+
 #include <memory>
 
 namespace orvane::directory {
@@ -9,6 +13,9 @@ class DirectoryComponents
 {
 public:
     virtual ~DirectoryComponents() = default;
+
+    virtual Status createConnection(std::unique_ptr<Connection> &connection) = 0;
+    virtual Status createCommand(std::unique_ptr<Command> &command) = 0;
 };
 
 // The real components, over libldap.

@@ -1,0 +1,76 @@
+#include "LdapCommand.h"
+
+#include "LdapConnection.h"
+#include "LdapRecordset.h"
+#include "QueryParser.h"
+#include "detail/LdapSession.h"
+
+#include <exception>
+#include <limits>
+
+namespace orvane::directory {
+
+LdapCommand::LdapCommand()
+{
+    constexpr int maxInt = std::numeric_limits<int>::max();
+    m_properties.offer(QStringLiteral("Page Size"), Value::int32(0),
+                       PropertyBag::integerCheck(0, maxInt));
+    m_properties.offer(QStringLiteral("Timeout"), Value::int32(0),
+                       PropertyBag::integerCheck(0, 86400));
+    m_properties.offer(QStringLiteral("searchscope"), Value::int32(2),
+                       PropertyBag::integerCheck(0, 2));
+}
+
+Status LdapCommand::setActiveConnection(Connection &connection)
+{
+    auto *ldap = dynamic_cast<LdapConnection *>(&connection);
+    if (!ldap)
+        return Status::failure(StatusKind::InvalidState,
+                               QStringLiteral("The connection belongs to another provider."));
+    m_connection = ldap;
+    return Status::success();
+}
+
+Status LdapCommand::setCommandText(const QString &text)
+{
+    m_text = text;
+    return Status::success();
+}
+
+Status LdapCommand::setProperty(const QString &name, const Value &value)
+{
+    return m_properties.set(name, value);
+}
+
+Status LdapCommand::execute(std::unique_ptr<Recordset> &rows, int)
+{
+    if (!m_connection || !m_connection->isOpen())
+        return Status::failure(StatusKind::InvalidState,
+                               QStringLiteral("The command has no open connection."));
+    // The query is checked before any server is contacted.
+    Query query;
+    if (Status status = QueryParser::parse(m_text, query); !status.ok())
+        return status;
+
+    const auto &options = m_connection->options();
+    const std::chrono::milliseconds timeout = options.answerTimeout.value_or(
+            std::chrono::seconds(m_properties.value(QStringLiteral("Timeout")).toInt()));
+    try {
+        std::shared_ptr<detail::LdapSession> session;
+        if (Status status = m_connection->session(query, timeout, session); !status.ok())
+            return status;
+        std::unique_ptr<LdapRecordset> opened;
+        const Status status = LdapRecordset::open(
+                session, query, m_properties.value(QStringLiteral("Page Size")).toInt(),
+                m_properties.value(QStringLiteral("searchscope")).toInt(), opened);
+        if (status.ok())
+            rows = std::move(opened);
+        return status;
+    } catch (const std::exception &e) {
+        return Status::failure(StatusKind::Internal,
+                               QStringLiteral("The directory search failed: %1")
+                                       .arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+} // namespace orvane::directory

@@ -1,0 +1,29 @@
+#include "LdapDirectoryComponents.h"
+
+#include "LdapCommand.h"
+#include "LdapConnection.h"
+
+namespace orvane::directory {
+
+LdapDirectoryComponents::LdapDirectoryComponents(LdapProviderOptions options)
+    : m_options(std::move(options))
+{}
+
+Status LdapDirectoryComponents::createConnection(std::unique_ptr<Connection> &connection)
+{
+    connection = std::make_unique<LdapConnection>(m_options);
+    return Status::success();
+}
+
+Status LdapDirectoryComponents::createCommand(std::unique_ptr<Command> &command)
+{
+    command = std::make_unique<LdapCommand>();
+    return Status::success();
+}
+
+std::unique_ptr<DirectoryComponents> makeDefaultDirectoryComponents()
+{
+    return std::make_unique<LdapDirectoryComponents>();
+}
+
+} // namespace orvane::directory

@@ -1,0 +1,180 @@
+#include "LdapRecordset.h"
+
+#include "detail/PagedSearch.h"
+
+#include <algorithm>
+
+namespace orvane::directory {
+
+using detail::Entry;
+using detail::PagedSearch;
+using detail::SortOutcome;
+
+namespace {
+
+// The value of the entry's RDN ("Smith 0001" for "cn=Smith 0001,ou=people,..."), with the
+// DN escapes of RFC 4514 removed.
+QString rdnValue(const QString &dn)
+{
+    const qsizetype equals = dn.indexOf(u'=');
+    QString value;
+    for (qsizetype i = equals + 1; i < dn.size(); ++i) {
+        const QChar c = dn.at(i);
+        if (c == u'\\' && i + 1 < dn.size()) {
+            value += dn.at(++i);
+            continue;
+        }
+        if (c == u',' || c == u'+')
+            break;
+        value += c;
+    }
+    return value;
+}
+
+// The text the client sorts an entry by. Active Directory returns 'name' (the RDN value);
+// OpenLDAP returns name's subtypes under their own names, so 'name' falls back to cn and
+// then to the RDN value.
+QString sortText(const Entry &entry, const QString &attribute)
+{
+    const QString key = attribute.toLower();
+    if (const auto it = entry.values.constFind(key); it != entry.values.cend())
+        return *it;
+    if (key == QLatin1String("name"))
+        return entry.values.value(QStringLiteral("cn"), rdnValue(entry.dn));
+    return QString();
+}
+
+} // namespace
+
+LdapRecordset::LdapRecordset(const Query &query)
+    : m_columns(query.attributes)
+    , m_orderBy(query.orderBy)
+{}
+
+LdapRecordset::~LdapRecordset() = default;
+
+int LdapRecordset::pagesRead() const
+{
+    return m_search ? m_search->pagesRead() : 0;
+}
+
+Status LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Query &query,
+                           int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows)
+{
+    std::unique_ptr<LdapRecordset> created(new LdapRecordset(query));
+    PagedSearch::Spec spec;
+    spec.base = query.baseDn.toUtf8();
+    spec.scope = scope;
+    spec.filter = query.filter;
+    spec.pageSize = pageSize;
+    QStringList wanted = query.attributes;
+    for (const SortKey &key : query.orderBy) {
+        wanted.append(key.attribute);
+        if (key.attribute.compare(QLatin1String("name"), Qt::CaseInsensitive) == 0)
+            wanted.append(QStringLiteral("cn"));
+    }
+    wanted.removeDuplicates();
+    for (const QString &name : wanted)
+        spec.attributes.append(name.toUtf8());
+
+    spec.sortKeys = query.orderBy;
+    created->m_search = std::make_unique<PagedSearch>(session, spec);
+    Status status = created->fetchUntilRow();
+    const bool sortAsked = !query.orderBy.empty();
+    if (sortAsked && status.nativeCode == 18 /* inappropriateMatching: no ordering rule */) {
+        spec.sortKeys.clear();
+        created->m_rows.clear();
+        created->m_search = std::make_unique<PagedSearch>(session, spec);
+        status = created->fetchUntilRow();
+    }
+    if (!status.ok())
+        return status;
+
+    created->m_sortedByServer = created->m_search->sortOutcome() == SortOutcome::Sorted;
+    if (sortAsked && !created->m_sortedByServer) {
+        while (!created->m_search->finished()) {
+            if (!(status = created->m_search->fetchPage(created->m_rows)).ok())
+                return status;
+        }
+        created->sortRows();
+    }
+    rows = std::move(created);
+    return Status::success();
+}
+
+Status LdapRecordset::fetchUntilRow()
+{
+    while (m_current >= m_rows.size() && !m_search->finished()) {
+        m_rows.clear();
+        m_current = 0;
+        if (Status status = m_search->fetchPage(m_rows); !status.ok())
+            return status;
+    }
+    return Status::success();
+}
+
+void LdapRecordset::sortRows()
+{
+    struct Keyed
+    {
+        QStringList keys;
+        std::size_t index;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(m_rows.size());
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        QStringList keys;
+        for (const SortKey &key : m_orderBy)
+            keys.append(sortText(m_rows[i], key.attribute));
+        keyed.push_back({keys, i});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed &a, const Keyed &b) {
+        for (std::size_t k = 0; k < m_orderBy.size(); ++k) {
+            const int order
+                    = a.keys[qsizetype(k)].compare(b.keys[qsizetype(k)], Qt::CaseInsensitive);
+            if (order != 0)
+                return m_orderBy[k].descending ? order > 0 : order < 0;
+        }
+        return false;
+    });
+    std::vector<Entry> sorted;
+    sorted.reserve(m_rows.size());
+    for (const Keyed &k : keyed)
+        sorted.push_back(std::move(m_rows[k.index]));
+    m_rows = std::move(sorted);
+    m_current = 0;
+}
+
+bool LdapRecordset::eof() const
+{
+    return m_current >= m_rows.size();
+}
+
+Status LdapRecordset::field(const QString &name, Value &value) const
+{
+    if (!m_columns.contains(name, Qt::CaseInsensitive))
+        return Status::failure(
+                StatusKind::NoSuchField,
+                QStringLiteral("The result has no field \"%1\"; the query selects %2.")
+                        .arg(name, m_columns.join(QStringLiteral(", "))));
+    if (eof())
+        return Status::failure(
+                StatusKind::InvalidState,
+                QStringLiteral("There is no current row: the result is at its end."));
+    const auto &values = m_rows[m_current].values;
+    const auto it = values.constFind(name.toLower());
+    value = it == values.cend() ? Value() : Value::text(*it);
+    return Status::success();
+}
+
+Status LdapRecordset::moveNext()
+{
+    if (eof())
+        return Status::failure(StatusKind::InvalidState,
+                               QStringLiteral("There is no next row: the result is at its end."));
+    ++m_current;
+    // Rows sorted here are all in memory already; rows the server sorted come page by page.
+    return fetchUntilRow();
+}
+
+} // namespace orvane::directory

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "directory/Query.h"
+#include "directory/Recordset.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+namespace orvane::directory {
+
+namespace detail {
+class LdapSession;
+class PagedSearch;
+struct Entry;
+} // namespace detail
+
+// The rows of one directory search. When the query has an ORDER BY, the server is asked to
+// sort. Where it does, pages are fetched as the rows are read, so the first rows are there
+// before the last page. Where it cannot (OpenLDAP refuses 'name' with result 18) or ignores
+// the request, the search runs again unsorted, every page is read, and the rows are sorted
+// here before the first one is handed out.
+class LdapRecordset : public Recordset
+{
+public:
+    ~LdapRecordset() override;
+
+    static Status open(std::shared_ptr<detail::LdapSession> session, const Query &query,
+                       int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows);
+
+    bool eof() const override;
+    Status field(const QString &name, Value &value) const override;
+    Status moveNext() override;
+
+    bool sortedByServer() const { return m_sortedByServer; }
+    int pagesRead() const;
+
+private:
+    LdapRecordset(const Query &query);
+    Status start(std::shared_ptr<detail::LdapSession> session, int pageSize, int scope);
+    Status fetchUntilRow();
+    void sortRows();
+
+    QStringList m_columns;
+    std::vector<SortKey> m_orderBy;
+    std::unique_ptr<detail::PagedSearch> m_search;
+    std::vector<detail::Entry> m_rows; // the current page, or every row when sorted here
+    std::size_t m_current = 0;
+    bool m_sortedByServer = false;
+};
+
+} // namespace orvane::directory

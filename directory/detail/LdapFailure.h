@@ -1,0 +1,28 @@
+#pragma once
+
+#include "directory/Status.h"
+
+#include <QString>
+
+#include <chrono>
+
+namespace orvane::directory::detail {
+
+// What a failure description may name besides the library's words: never the password.
+struct FailureContext
+{
+    QString host;
+    int port = 0;
+    QString baseDn;
+    std::chrono::milliseconds timeout{0};
+};
+
+// A failure in libldap's and the server's own words (ldap_err2string, the diagnostic
+// message, the result code), with what to do where that is known.
+Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
+                   const FailureContext &context);
+
+// "10 seconds", "0.5 seconds".
+QString secondsText(std::chrono::milliseconds duration);
+
+} // namespace orvane::directory::detail

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "directory/LdapProviderOptions.h"
+#include "directory/Query.h"
+#include "directory/Status.h"
+#include "directory/detail/LdapFailure.h"
+#include "directory/detail/LdapHandles.h"
+
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace orvane::directory::detail {
+
+using Clock = std::chrono::steady_clock;
+// No deadline means waiting as long as the server takes.
+using Deadline = std::optional<Clock::time_point>;
+
+// One bound libldap connection. Referrals are never chased (libldap would follow them with
+// an anonymous bind); the connection ends when the last owner releases it.
+class LdapSession
+{
+public:
+    struct Credentials
+    {
+        QString user;
+        QString password;
+    };
+
+    // Connects to the query's server and binds; timeout <= 0 means no limit for the bind.
+    static Status open(const Query &query, const Credentials &credentials,
+                       const LdapProviderOptions &options, std::chrono::milliseconds timeout,
+                       std::shared_ptr<LdapSession> &session);
+
+    LDAP *handle() const { return m_ld.get(); }
+    const FailureContext &context() const { return m_context; }
+
+    // Waits for the next message of the operation msgid until the deadline; abandons the
+    // operation when the deadline passes.
+    Status next(int msgid, const Deadline &deadline, LdapMessagePtr &message);
+
+    // A failure for rc with libldap's current diagnostic message.
+    Status failure(int rc) const;
+    // The result code, diagnostic and matched DN of a result message, as a status.
+    Status resultStatus(LDAPMessage *result, LdapControlsPtr *controls = nullptr) const;
+
+    Deadline deadlineFromNow() const;
+
+private:
+    LdapSession(LdapHandle ld, FailureContext context);
+
+    LdapHandle m_ld;
+    FailureContext m_context;
+};
+
+} // namespace orvane::directory::detail

@@ -1,0 +1,160 @@
+#include "PagedSearch.h"
+
+namespace orvane::directory::detail {
+
+PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Spec spec)
+    : m_session(std::move(session))
+    , m_spec(std::move(spec))
+{}
+
+Status PagedSearch::fetchPage(std::vector<Entry> &entries)
+{
+    if (m_finished)
+        return Status::success();
+    LDAP *ld = m_session->handle();
+
+    std::vector<LDAPControl *> controls;
+    LdapControlPtr pageControl;
+    LdapControlPtr sortControl;
+    if (m_spec.pageSize > 0) {
+        berval cookie{static_cast<ber_len_t>(m_cookie.size()), m_cookie.data()};
+        LDAPControl *raw = nullptr;
+        const int rc = ldap_create_page_control(ld, m_spec.pageSize, &cookie, 0, &raw);
+        pageControl.reset(raw);
+        if (rc != LDAP_SUCCESS)
+            return m_session->failure(rc);
+        controls.push_back(raw);
+    }
+    std::vector<QByteArray> sortNames;
+    std::vector<LDAPSortKey> sortKeys;
+    std::vector<LDAPSortKey *> sortList;
+    if (!m_spec.sortKeys.empty()) {
+        for (const SortKey &key : m_spec.sortKeys)
+            sortNames.push_back(key.attribute.toUtf8());
+        for (std::size_t i = 0; i < m_spec.sortKeys.size(); ++i)
+            sortKeys.push_back(
+                    {sortNames[i].data(), nullptr, m_spec.sortKeys[i].descending ? 1 : 0});
+        for (LDAPSortKey &key : sortKeys)
+            sortList.push_back(&key);
+        sortList.push_back(nullptr);
+        LDAPControl *raw = nullptr;
+        // Non-critical: a server that cannot sort still answers, and the caller sorts.
+        const int rc = ldap_create_sort_control(ld, sortList.data(), 0, &raw);
+        sortControl.reset(raw);
+        if (rc != LDAP_SUCCESS)
+            return m_session->failure(rc);
+        controls.push_back(raw);
+    }
+    controls.push_back(nullptr);
+
+    std::vector<char *> attributes;
+    for (QByteArray &name : m_spec.attributes)
+        attributes.push_back(name.data());
+    attributes.push_back(nullptr);
+
+    // The time-out also goes to the server as the search's time limit (RFC 4511 4.5.1.5).
+    const auto timeout = m_session->context().timeout;
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
+    int msgid = -1;
+    const int rc = ldap_search_ext(ld, m_spec.base.constData(), m_spec.scope,
+                                   m_spec.filter.constData(), attributes.data(), 0, controls.data(),
+                                   nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
+    if (rc != LDAP_SUCCESS)
+        return m_session->failure(rc);
+    ++m_pagesRead;
+    return readPage(msgid, entries);
+}
+
+Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
+{
+    const Deadline deadline = m_session->deadlineFromNow();
+    for (;;) {
+        LdapMessagePtr message;
+        if (Status status = m_session->next(msgid, deadline, message); !status.ok())
+            return status;
+        switch (ldap_msgtype(message.get())) {
+        case LDAP_RES_SEARCH_ENTRY:
+            entries.push_back(entryOf(message.get()));
+            break;
+        case LDAP_RES_SEARCH_RESULT: {
+            LdapControlsPtr controls;
+            if (Status status = m_session->resultStatus(message.get(), &controls); !status.ok())
+                return status;
+            return readControls(controls.get());
+        }
+        default:
+            // Continuation references and intermediate responses: not followed.
+            break;
+        }
+    }
+}
+
+Status PagedSearch::readControls(LDAPControl **controls)
+{
+    LDAP *ld = m_session->handle();
+    if (!m_spec.sortKeys.empty()) {
+        m_sortOutcome = SortOutcome::NotSorted;
+        if (LDAPControl *sort = ldap_control_find(LDAP_CONTROL_SORTRESPONSE, controls, nullptr)) {
+            ber_int_t result = -1;
+            char *attribute = nullptr;
+            if (ldap_parse_sortresponse_control(ld, sort, &result, &attribute) == LDAP_SUCCESS
+                && result == LDAP_SUCCESS)
+                m_sortOutcome = SortOutcome::Sorted;
+            ber_memfree(attribute);
+        }
+    }
+
+    LDAPControl *page = m_spec.pageSize > 0
+                                ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)
+                                : nullptr;
+    if (!page) {
+        // A server without paging sent everything at once.
+        m_finished = true;
+        return Status::success();
+    }
+    ber_int_t estimate = 0;
+    berval cookie{0, nullptr};
+    const int rc = ldap_parse_pageresponse_control(ld, page, &estimate, &cookie);
+    const std::unique_ptr<void, BerMemFree> owned(cookie.bv_val);
+    if (rc != LDAP_SUCCESS)
+        return m_session->failure(rc);
+    const QByteArray next(cookie.bv_val, static_cast<qsizetype>(cookie.bv_len));
+    if (next.isEmpty()) {
+        m_finished = true;
+    } else if (next == m_cookie) {
+        // RFC 2696 section 3: each page gets a new cookie. One that repeats would loop forever.
+        m_finished = true;
+        return Status::failure(StatusKind::ServerError,
+                               QStringLiteral("The directory server %1 sent the same paging "
+                                              "cookie twice; the search was stopped.")
+                                       .arg(m_session->context().host));
+    }
+    m_cookie = next;
+    return Status::success();
+}
+
+Entry PagedSearch::entryOf(LDAPMessage *message) const
+{
+    LDAP *ld = m_session->handle();
+    Entry entry;
+    const LdapText dn(ldap_get_dn(ld, message));
+    entry.dn = dn ? QString::fromUtf8(dn.get()) : QString();
+    BerElement *rawBer = nullptr;
+    char *name = ldap_first_attribute(ld, message, &rawBer);
+    const BerElementPtr ber(rawBer);
+    for (; name; name = ldap_next_attribute(ld, message, ber.get())) {
+        const LdapText ownedName(name);
+        const BerValuesPtr values(ldap_get_values_len(ld, message, name));
+        // Multi-valued attributes (a second mail address) give their first value.
+        if (values && values.get()[0]) {
+            const berval *first = values.get()[0];
+            entry.values.insert(
+                    QString::fromUtf8(name).toLower(),
+                    QString::fromUtf8(first->bv_val, static_cast<qsizetype>(first->bv_len)));
+        }
+    }
+    return entry;
+}
+
+} // namespace orvane::directory::detail

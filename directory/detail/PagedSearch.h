@@ -1,0 +1,67 @@
+#pragma once
+
+#include "directory/Query.h"
+#include "directory/Status.h"
+#include "directory/detail/LdapSession.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+namespace orvane::directory::detail {
+
+// One entry as read from the server: its DN and the first value of each attribute, keyed by
+// the attribute name in lower case.
+struct Entry
+{
+    QString dn;
+    QHash<QString, QString> values;
+};
+
+// Whether the server sorted the last page it sent.
+enum class SortOutcome { NotAsked, Sorted, NotSorted };
+
+// A search read page by page with the paged-results control (RFC 2696), optionally with a
+// non-critical server-side sort request (RFC 2891). Each page is a request of its own, so a
+// caller can stop between pages.
+class PagedSearch
+{
+public:
+    struct Spec
+    {
+        QByteArray base;
+        int scope = 2;
+        QByteArray filter;
+        QList<QByteArray> attributes;
+        int pageSize = 0; // 0: no paging control
+        std::vector<SortKey> sortKeys;
+    };
+
+    PagedSearch(std::shared_ptr<LdapSession> session, Spec spec);
+
+    // Requests the next page and appends its entries; referrals and continuation references
+    // are skipped. Waits at most the session's time-out for the whole page.
+    Status fetchPage(std::vector<Entry> &entries);
+
+    bool finished() const { return m_finished; }
+    SortOutcome sortOutcome() const { return m_sortOutcome; }
+    int pagesRead() const { return m_pagesRead; }
+
+private:
+    Status readPage(int msgid, std::vector<Entry> &entries);
+    Status readControls(LDAPControl **controls);
+    Entry entryOf(LDAPMessage *message) const;
+
+    std::shared_ptr<LdapSession> m_session;
+    Spec m_spec;
+    QByteArray m_cookie;
+    bool m_finished = false;
+    SortOutcome m_sortOutcome = SortOutcome::NotAsked;
+    int m_pagesRead = 0;
+};
+
+} // namespace orvane::directory::detail
