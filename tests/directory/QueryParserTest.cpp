@@ -1,5 +1,7 @@
 #include "directory/QueryParser.h"
 
+#include "QtPrinters.h"
+
 #include <gtest/gtest.h>
 
 using namespace orvane::directory;
