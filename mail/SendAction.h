@@ -5,7 +5,19 @@
 
 namespace orvane::mail {
 
+// Texts the Send action shows, exactly as the user sees them.
+inline constexpr const char *blankAddressText = "From or To address is blank!";
+inline constexpr const char *defaultSubject = "IMAGE from Internet FAX";
+inline constexpr const char *missingAttachmentText
+        = "File Attachment can not be found! Message sent without attachment";
+inline constexpr const char *sentStatusPrefix = "Message Sent. ";
+inline constexpr const char *errorInfix = " error ";
+
 // The Send button.
 void btnOrvane_Click(ui::FormFields &form, MailComponents &components);
+
+// The text with leading and trailing space characters (U+0020 only) removed; tabs and line
+// breaks stay.
+QString trimSpaces(const QString &text);
 
 } // namespace orvane::mail

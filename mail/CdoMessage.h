@@ -1,0 +1,47 @@
+#pragma once
+
+#include "mail/Message.h"
+#include "mail/TransportOptions.h"
+
+#include <QStringList>
+
+#include <map>
+
+namespace orvane::mail {
+
+// The message component: configuration fields by full name, the four texts, attachments, and
+// Send over SMTP with libcurl. Every value is checked at send(), before anything connects.
+class CdoMessage : public Message
+{
+public:
+    explicit CdoMessage(TransportOptions options);
+
+    MailResult<std::unique_ptr<ConfigField>> configurationField(const QString &fullName) override;
+    MailStatus updateFields() override;
+    MailStatus setTo(const QString &to) override;
+    MailStatus setFrom(const QString &from) override;
+    MailStatus setSubject(const QString &subject) override;
+    MailStatus setTextBody(const QString &body) override;
+    MailStatus addAttachment(const QString &path, const QString &user,
+                             const QString &password) override;
+    MailStatus send() override;
+    void setProgress(Progress progress) override { m_progress = std::move(progress); }
+
+    // Fields written but not yet committed, and those in effect: for tests.
+    const std::map<QString, FieldValue> &committedFields() const { return m_committed; }
+
+private:
+    class Field;
+
+    TransportOptions m_options;
+    std::map<QString, FieldValue> m_pending;
+    std::map<QString, FieldValue> m_committed;
+    QString m_to;
+    QString m_from;
+    QString m_subject;
+    QString m_body;
+    QStringList m_attachments;
+    Progress m_progress;
+};
+
+} // namespace orvane::mail

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "mail/FileSystem.h"
+
+namespace orvane::mail {
+
+// The existence test on the local file system.
+class LocalFileSystem : public FileSystem
+{
+public:
+    MailResult<bool> fileExists(const QString &path) override;
+};
+
+} // namespace orvane::mail

@@ -1,0 +1,142 @@
+#include "MimeStream.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+
+namespace orvane::mail {
+
+void MimeStream::appendBytes(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
+        return;
+    m_segments.push_back({bytes, QString(), -1, nullptr});
+    m_size += bytes.size();
+}
+
+void MimeStream::appendFileBase64(const QString &path, qint64 fileSize)
+{
+    m_segments.push_back({QByteArray(), path, fileSize, nullptr});
+    m_size += base64Size(fileSize);
+}
+
+qint64 MimeStream::base64Size(qint64 bytes)
+{
+    const qint64 chars = (bytes + 2) / 3 * 4;
+    const qint64 lines = (chars + 75) / 76;
+    return chars + 2 * lines;
+}
+
+MailStatus MimeStream::fileFailure(const Segment &segment, const QString &why) const
+{
+    return MailStatus::failure(
+            FailureKind::Attachment, 0,
+            QStringLiteral("The attachment \"%1\" could not be read: %2").arg(segment.path, why));
+}
+
+MailStatus MimeStream::open()
+{
+    for (Segment &segment : m_segments) {
+        if (segment.fileSize < 0)
+            continue;
+        const QFileInfo info(segment.path);
+        if (!info.isFile())
+            return m_status = fileFailure(segment, QStringLiteral("it is no longer there."));
+        auto file = std::make_shared<QFile>(segment.path);
+        if (!file->open(QIODevice::ReadOnly))
+            return m_status = fileFailure(segment, file->errorString());
+        if (file->size() != segment.fileSize)
+            return m_status = fileFailure(segment, QStringLiteral("it changed while the "
+                                                                  "message was prepared."));
+        segment.file = std::move(file);
+    }
+    m_current = 0;
+    m_offset = 0;
+    m_fileRead = 0;
+    m_block.clear();
+    return m_status = MailStatus::success();
+}
+
+bool MimeStream::refill(Segment &segment)
+{
+    m_block.clear();
+    m_offset = 0;
+    if (!segment.file)
+        return (m_status = fileFailure(segment, QStringLiteral("it was not opened."))), false;
+    const qint64 wanted = std::min(blockBytes, segment.fileSize - m_fileRead);
+    QByteArray raw(wanted, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < wanted) {
+        const qint64 n = segment.file->read(raw.data() + got, wanted - got);
+        if (n < 0)
+            return (m_status = fileFailure(segment, segment.file->errorString())), false;
+        if (n == 0)
+            return (m_status = fileFailure(segment, QStringLiteral("it became shorter while "
+                                                                   "it was sent."))),
+                   false;
+        got += n;
+    }
+    m_fileRead += got;
+    if (m_fileRead == segment.fileSize) {
+        char extra = 0;
+        if (segment.file->read(&extra, 1) > 0)
+            return (m_status = fileFailure(segment, QStringLiteral("it grew while it was "
+                                                                   "sent."))),
+                   false;
+    }
+    const QByteArray encoded = raw.toBase64();
+    m_block.reserve(encoded.size() + encoded.size() / 38 + 2);
+    for (qsizetype pos = 0; pos < encoded.size(); pos += 76) {
+        m_block.append(encoded.constData() + pos, std::min<qsizetype>(76, encoded.size() - pos));
+        m_block.append("\r\n", 2);
+    }
+    return true;
+}
+
+qint64 MimeStream::read(char *out, qint64 max)
+{
+    if (!m_status.ok())
+        return -1;
+    qint64 written = 0;
+    while (written < max && m_current < m_segments.size()) {
+        Segment &segment = m_segments[m_current];
+        const bool isFile = segment.fileSize >= 0;
+        if (isFile && m_offset == m_block.size()) {
+            if (m_fileRead == segment.fileSize) {
+                ++m_current;
+                m_offset = 0;
+                m_fileRead = 0;
+                m_block.clear();
+                segment.file.reset();
+                continue;
+            }
+            if (!refill(segment))
+                return -1;
+        }
+        const QByteArray &source = isFile ? m_block : segment.bytes;
+        const qint64 n = std::min<qint64>(max - written, source.size() - m_offset);
+        std::memcpy(out + written, source.constData() + m_offset, std::size_t(n));
+        written += n;
+        m_offset += n;
+        if (!isFile && m_offset == source.size()) {
+            ++m_current;
+            m_offset = 0;
+        }
+    }
+    return written;
+}
+
+QByteArray MimeStream::readAll()
+{
+    QByteArray all;
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = read(chunk.data(), chunk.size());
+        if (n <= 0)
+            break;
+        all.append(chunk.constData(), n);
+    }
+    return all;
+}
+
+} // namespace orvane::mail

@@ -1,0 +1,74 @@
+#include "SmtpDialogue.h"
+
+namespace orvane::mail::detail {
+
+void SmtpDialogue::commandSent(const QByteArray &line)
+{
+    // During AUTH every client line is credentials; only a reply ends that state.
+    if (m_inAuth)
+        return;
+    const QByteArray text = line.trimmed();
+    const qsizetype space = text.indexOf(' ');
+    const QString verb = QString::fromLatin1(text.left(space < 0 ? text.size() : space)).toUpper();
+    m_lastCommand = verb;
+    if (verb == u"AUTH") {
+        m_inAuth = true;
+    } else if (verb == u"EHLO" || verb == u"HELO") {
+        m_inEhlo = true;
+    } else if (verb == u"RCPT") {
+        const qsizetype open = text.indexOf('<');
+        const qsizetype close = text.indexOf('>', open + 1);
+        m_lastRecipient = open >= 0 && close > open
+                                  ? QString::fromUtf8(text.mid(open + 1, close - open - 1))
+                                  : QString::fromUtf8(text.mid(space + 1));
+    }
+}
+
+void SmtpDialogue::replyReceived(const QByteArray &chunk)
+{
+    for (const QByteArray &raw : chunk.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.size() < 3)
+            continue;
+        bool numeric = false;
+        const int code = line.left(3).toInt(&numeric);
+        if (!numeric)
+            continue;
+        const bool more = line.size() > 3 && line.at(3) == '-';
+        const QString text = QString::fromUtf8(line.mid(4)).trimmed();
+        if (m_inEhlo && code == 250 && !m_pending.isEmpty()) {
+            // Capability lines (every line after the first), RFC 5321 section 4.1.1.1.
+            const QString keyword = text.section(u' ', 0, 0).toUpper();
+            if (keyword == u"AUTH")
+                m_authMechanisms = text.section(u' ', 1).split(u' ', Qt::SkipEmptyParts);
+            else if (keyword == u"STARTTLS")
+                m_startTls = true;
+            else if (keyword == u"SIZE")
+                m_sizeLimit = text.section(u' ', 1, 1).toLongLong();
+        } else if (m_inEhlo && m_pending.isEmpty()) {
+            m_authMechanisms.clear();
+            m_startTls = false;
+            m_sizeLimit = 0;
+        }
+        m_pending.append(m_pending.isEmpty() ? QString::fromUtf8(line) : text);
+        if (!more)
+            finishReply(code);
+    }
+}
+
+void SmtpDialogue::finishReply(int code)
+{
+    m_lastReply = m_pending.join(u' ');
+    m_pending.clear();
+    m_lastReplyCode = code;
+    m_lastReplyTo = m_lastCommand;
+    if (m_lastCommand.isEmpty() && code == 220)
+        m_greeted = true;
+    if (m_inAuth && code != 334) {
+        m_inAuth = false;
+        m_authenticated = code == 235;
+    }
+    m_inEhlo = false;
+}
+
+} // namespace orvane::mail::detail

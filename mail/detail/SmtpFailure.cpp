@@ -1,0 +1,181 @@
+#include "SmtpFailure.h"
+
+#include <curl/curl.h>
+
+namespace orvane::mail::detail {
+
+namespace {
+
+QString where(const FailureContext &c)
+{
+    return QStringLiteral("%1 port %2").arg(c.host).arg(c.port);
+}
+
+QString seconds(std::chrono::milliseconds duration)
+{
+    const double s = double(duration.count()) / 1000.0;
+    return QString::number(s, 'g', 3)
+           + (s == 1.0 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
+}
+
+MailStatus fail(FailureKind kind, long code, const QString &text)
+{
+    return MailStatus::failure(kind, code, text);
+}
+
+// A refusal by the server, described from its reply and the command it answered.
+MailStatus describeRefusal(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    const int code = d.lastReplyCode();
+    const QString reply = d.lastReply();
+    if (code == 530) {
+        if (reply.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
+            return fail(FailureKind::AuthRequired, code,
+                        QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
+                                       "\"%2\". Tick SSL and send again.")
+                                .arg(where(c), reply));
+        return fail(FailureKind::AuthRequired, code,
+                    QStringLiteral("The SMTP server %1 requires a login: \"%2\". Tick SMTP "
+                                   "Authentication, enter your user name and password, and "
+                                   "send again.")
+                            .arg(where(c), reply));
+    }
+    if (code == 552 || code == 523) {
+        QString text = QStringLiteral("The SMTP server %1 refused the message because of its "
+                                      "size: \"%2\". The message is %3 bytes")
+                               .arg(where(c), reply)
+                               .arg(c.messageSize);
+        if (d.sizeLimit() > 0)
+            text += QStringLiteral("; the server takes at most %1 bytes").arg(d.sizeLimit());
+        return fail(FailureKind::SizeRefused, code,
+                    text + QStringLiteral(". Attach a smaller file and send again."));
+    }
+    if (d.lastReplyTo() == u"RCPT")
+        return fail(FailureKind::RecipientRefused, code,
+                    QStringLiteral("The SMTP server %1 refused the recipient %2: \"%3\". The "
+                                   "message was not sent to anyone. Check the To address.")
+                            .arg(where(c), d.lastRecipient(), reply));
+    if (d.lastReplyTo() == u"MAIL")
+        return fail(FailureKind::SenderRefused, code,
+                    QStringLiteral("The SMTP server %1 refused the sender address: \"%2\". Check "
+                                   "the From address.")
+                            .arg(where(c), reply));
+    return fail(
+            FailureKind::ServerRefused, code,
+            QStringLiteral("The SMTP server %1 refused the message: \"%2\".").arg(where(c), reply));
+}
+
+} // namespace
+
+MailStatus describeNoLoginOffered(const FailureContext &c)
+{
+    QString text = QStringLiteral("The SMTP server %1 offers no login, so the message was not "
+                                  "sent without one.")
+                           .arg(where(c));
+    if (c.dialogue->offersStartTls() && !c.startTls && !c.implicitTls)
+        text += QStringLiteral(" It offers encryption (STARTTLS) and may allow a login only "
+                               "after it: tick SSL and send again.");
+    else
+        text += QStringLiteral(" If the server takes mail without a login, untick SMTP "
+                               "Authentication.");
+    return fail(FailureKind::AuthUnavailable, 0, text);
+}
+
+MailStatus describeSmtpFailure(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    const long code = c.curlCode;
+    switch (c.curlCode) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return fail(FailureKind::Resolve, code,
+                    QStringLiteral("The SMTP server name \"%1\" could not be found (%2). Check the "
+                                   "server name.")
+                            .arg(c.host, c.errorText));
+    case CURLE_COULDNT_CONNECT:
+        return fail(FailureKind::Connect, code,
+                    QStringLiteral("Could not connect to the SMTP server %1: %2. Check the server "
+                                   "name and port, and that the server is running.")
+                            .arg(where(c), c.errorText));
+    case CURLE_OPERATION_TIMEDOUT:
+        if (!c.connected)
+            return fail(FailureKind::Timeout, code,
+                        QStringLiteral("Connecting to the SMTP server %1 timed out after %2. "
+                                       "Check the server name and port, and the network.")
+                                .arg(where(c), seconds(c.connectTimeout)));
+        return fail(FailureKind::Timeout, code,
+                    QStringLiteral("The SMTP server %1 stopped answering: nothing happened for "
+                                   "%2%3. The message was not sent; try again later.")
+                            .arg(where(c), seconds(c.stallTimeout),
+                                 d.lastCommand().isEmpty()
+                                         ? QStringLiteral(" (it never sent its greeting)")
+                                         : QStringLiteral(" after %1").arg(d.lastCommand())));
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return fail(FailureKind::Certificate, code,
+                    QStringLiteral("The certificate of the SMTP server %1 could not be verified: "
+                                   "%2. The server must show a valid certificate for \"%3\" from "
+                                   "an authority this computer trusts; nothing was sent.")
+                            .arg(where(c), c.errorText, c.host));
+    case CURLE_USE_SSL_FAILED:
+        if (d.lastReplyTo() == u"STARTTLS")
+            return fail(FailureKind::StartTlsUnavailable, d.lastReplyCode(),
+                        QStringLiteral("The SMTP server %1 refused to start encryption: \"%2\". "
+                                       "Nothing was sent unencrypted. Try again later, or use "
+                                       "the server's TLS port (often 465).")
+                                .arg(where(c), d.lastReply()));
+        return fail(FailureKind::StartTlsUnavailable, code,
+                    QStringLiteral("The SMTP server %1 does not offer encryption (STARTTLS), so "
+                                   "nothing was sent: with SSL ticked the password and message "
+                                   "never travel unencrypted. Use the server's TLS port (often "
+                                   "465) or ask its administrator.")
+                            .arg(where(c)));
+    case CURLE_LOGIN_DENIED:
+    case CURLE_AUTH_ERROR:
+        if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 400)
+            return fail(FailureKind::AuthRejected, d.lastReplyCode(),
+                        QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "
+                                       "user name and password.")
+                                .arg(where(c), d.lastReply()));
+        return fail(FailureKind::AuthUnavailable, code,
+                    QStringLiteral("None of the login methods the SMTP server %1 offers (%2) can "
+                                   "be used: %3.")
+                            .arg(where(c), d.authMechanisms().join(u' '), c.errorText));
+    default:
+        break;
+    }
+    if (c.curlCode == CURLE_SSL_CONNECT_ERROR || c.curlCode == CURLE_SSL_CERTPROBLEM
+        || c.curlCode == CURLE_SSL_CIPHER || c.curlCode == CURLE_SSL_CACERT_BADFILE) {
+        QString text = QStringLiteral("The secure connection to the SMTP server %1 failed: %2.")
+                               .arg(where(c), c.errorText);
+        if (c.implicitTls)
+            text += QStringLiteral(" TLS was started with the first byte, as on port 465; if "
+                                   "this port expects STARTTLS instead, use the server's "
+                                   "STARTTLS port (often 587).");
+        return fail(FailureKind::Tls, code, text);
+    }
+    if (d.lastReplyCode() >= 400)
+        return describeRefusal(c);
+    switch (c.curlCode) {
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_UPLOAD_FAILED:
+        return fail(FailureKind::ConnectionLost, code,
+                    QStringLiteral("The connection to the SMTP server %1 broke off%2: %3. The "
+                                   "message was not sent; try again.")
+                            .arg(where(c),
+                                 d.lastCommand() == u"DATA"
+                                         ? QStringLiteral(" while the message was being sent")
+                                         : QString(),
+                                 c.errorText));
+    default:
+        return fail(FailureKind::Internal, code,
+                    QStringLiteral("Sending to the SMTP server %1 failed: %2 (libcurl error %3).")
+                            .arg(where(c), c.errorText)
+                            .arg(code));
+    }
+}
+
+} // namespace orvane::mail::detail
