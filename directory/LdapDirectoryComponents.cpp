@@ -5,6 +5,11 @@
 
 namespace orvane::directory {
 
+TransportMode defaultPortRule(int port)
+{
+    return port == 636 ? TransportMode::Tls : TransportMode::Plain;
+}
+
 LdapDirectoryComponents::LdapDirectoryComponents(LdapProviderOptions options)
     : m_options(std::move(options))
 {}

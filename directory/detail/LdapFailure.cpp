@@ -56,11 +56,14 @@ Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
         advice = QStringLiteral("Could not reach the directory server %1: check the server name "
                                 "and port, and that the server is running.")
                          .arg(server);
-        if (detail.contains(QLatin1String("certificate"), Qt::CaseInsensitive)
-            || detail.contains(QLatin1String("TLS"))) {
+        if (context.tls) {
+            // libldap reports a failed TLS handshake like a refused connection, often with
+            // no detail of its own.
             kind = StatusKind::Tls;
-            advice = QStringLiteral("The secure connection to %1 failed: the server's "
-                                    "certificate must be trusted and name the server.")
+            advice = QStringLiteral("Could not open a secure connection to the directory server "
+                                    "%1: check the server name and port, that the server is "
+                                    "running, and that its certificate is trusted and issued to "
+                                    "that server name.")
                              .arg(server);
         }
         break;

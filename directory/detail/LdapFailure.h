@@ -15,6 +15,7 @@ struct FailureContext
     int port = 0;
     QString baseDn;
     std::chrono::milliseconds timeout{0};
+    bool tls = false;
 };
 
 // A failure in libldap's and the server's own words (ldap_err2string, the diagnostic

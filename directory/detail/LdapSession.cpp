@@ -23,11 +23,6 @@ QString textOf(const char *text)
 
 } // namespace
 
-TransportMode defaultPortRule(int port)
-{
-    return port == 636 ? TransportMode::Tls : TransportMode::Plain;
-}
-
 LdapSession::LdapSession(LdapHandle ld, FailureContext context)
     : m_ld(std::move(ld))
     , m_context(std::move(context))
@@ -95,8 +90,8 @@ Status LdapSession::open(const Query &query, const Credentials &credentials,
                          const LdapProviderOptions &options, std::chrono::milliseconds timeout,
                          std::shared_ptr<LdapSession> &session)
 {
-    const FailureContext context{query.host, query.port, query.baseDn, timeout};
     const bool tls = options.portRule && options.portRule(query.port) == TransportMode::Tls;
+    const FailureContext context{query.host, query.port, query.baseDn, timeout, tls};
     const QByteArray uri
             = QStringLiteral("%1://%2:%3")
                       .arg(tls ? QLatin1String("ldaps") : QLatin1String("ldap"), query.host)

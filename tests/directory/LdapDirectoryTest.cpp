@@ -1,0 +1,340 @@
+#include "DirectoryTestData.h"
+#include "QtPrinters.h"
+#include "SlapdServer.h"
+#include "directory/LdapDirectoryComponents.h"
+#include "directory/LdapRecordset.h"
+#include "directory/SearchAction.h"
+#include "support/RecordingForm.h"
+
+#include <QElapsedTimer>
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace orvane;
+using namespace orvane::directory;
+using test::DirectoryTestData;
+using test::RecordingForm;
+using test::SlapdServer;
+using ui::Control;
+
+namespace {
+
+// One slapd for the whole test binary: two databases, the second with the sort overlay.
+class DirectoryServer : public ::testing::Environment
+{
+public:
+    void SetUp() override
+    {
+        example = DirectoryTestData::example();
+        sorted = DirectoryTestData::sorted();
+        const QStringList global = {
+                // Like Active Directory: 1,000 entries without paging, all of them with it.
+                "sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited",
+                "access to attrs=userPassword by anonymous auth by * none",
+                "access to * by users read by * none",
+        };
+        started = server.start(
+                {{example.suffix, example.ldif(), {}}, {sorted.suffix, sorted.ldif(), {"sssvlv"}}},
+                global);
+    }
+    void TearDown() override { server.stop(); }
+
+    static inline SlapdServer server;
+    static inline DirectoryTestData example;
+    static inline DirectoryTestData sorted;
+    static inline bool started = false;
+};
+
+const auto *const registered = ::testing::AddGlobalTestEnvironment(new DirectoryServer);
+
+class LdapDirectoryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!DirectoryServer::started) {
+            if (SlapdServer::required())
+                FAIL() << "test slapd: " << DirectoryServer::server.error().toStdString();
+            GTEST_SKIP() << "test slapd: " << DirectoryServer::server.error().toStdString();
+        }
+        form.preset(Control::txtLdapCon,
+                    path(DirectoryServer::server.plainPort(), example().peopleDn()));
+        form.preset(Control::txtLdapUser, example().readerDn());
+        form.preset(Control::txtLdapPassword, QLatin1String(DirectoryTestData::readerPassword));
+    }
+
+    static const DirectoryTestData &example() { return DirectoryServer::example; }
+    static const DirectoryTestData &sorted() { return DirectoryServer::sorted; }
+    static QString path(int port, const QString &base, const QString &host = "127.0.0.1")
+    {
+        return QStringLiteral("%1:%2/%3").arg(host).arg(port).arg(base);
+    }
+
+    LdapProviderOptions options() const
+    {
+        LdapProviderOptions o;
+        o.caFile = DirectoryServer::server.caFile();
+        o.connectTimeout = std::chrono::seconds(3);
+        const int tlsPort = DirectoryServer::server.tlsPort();
+        o.portRule = [tlsPort](int port) {
+            return port == tlsPort ? TransportMode::Tls : TransportMode::Plain;
+        };
+        return o;
+    }
+
+    void search(const LdapProviderOptions &o)
+    {
+        LdapDirectoryComponents components(o);
+        cmdLdapSearch_Click(form, components);
+    }
+    void search() { search(options()); }
+
+    // The one "LDAP error" box of a failed search: no password in it, the list empty.
+    QString failureBox()
+    {
+        EXPECT_EQ(form.boxes.size(), 1u);
+        if (form.boxes.empty())
+            return QString();
+        EXPECT_EQ(form.boxes[0].caption, "LDAP error");
+        const QString password = form.textOf(Control::txtLdapPassword);
+        EXPECT_TRUE(password.isEmpty() || !form.boxes[0].text.contains(password))
+                << form.boxes[0].text.toStdString();
+        EXPECT_TRUE(form.listOf(Control::lstEmail).isEmpty());
+        return form.boxes[0].text;
+    }
+
+    // Runs a query through the layer itself and returns the recordset, for the paging and
+    // sorting paths the button does not choose.
+    std::unique_ptr<Recordset> execute(const QString &query, int pageSize)
+    {
+        LdapDirectoryComponents components(options());
+        EXPECT_TRUE(components.createConnection(connection).ok());
+        EXPECT_TRUE(connection->setProvider("ADsDSOObject").ok());
+        EXPECT_TRUE(connection->setProperty("user id", Value::text(example().readerDn())).ok());
+        EXPECT_TRUE(
+                connection->setProperty("PASSWORD", Value::text(DirectoryTestData::readerPassword))
+                        .ok());
+        EXPECT_TRUE(connection->open("Active Directory Provider", "", "", -1).ok());
+        EXPECT_TRUE(components.createCommand(command).ok());
+        EXPECT_TRUE(command->setActiveConnection(*connection).ok());
+        EXPECT_TRUE(command->setCommandText(query).ok());
+        EXPECT_TRUE(command->setProperty("page size", Value::int32(pageSize)).ok());
+        EXPECT_TRUE(command->setProperty("Timeout", Value::int16(10)).ok());
+        std::unique_ptr<Recordset> rows;
+        const Status status = command->execute(rows, -1);
+        EXPECT_TRUE(status.ok()) << status.description.toStdString();
+        return rows;
+    }
+
+    static QString sortedPeoplePath()
+    {
+        return QStringLiteral("'LDAP://127.0.0.1:%1/%2'")
+                .arg(DirectoryServer::server.plainPort())
+                .arg(sorted().peopleDn());
+    }
+
+    static QStringList readAll(Recordset &rows, const QString &field)
+    {
+        QStringList values;
+        while (!rows.eof()) {
+            Value value;
+            EXPECT_TRUE(rows.field(field, value).ok());
+            values.append(value.toText());
+            const Status status = rows.moveNext();
+            EXPECT_TRUE(status.ok()) << status.description.toStdString();
+            if (!status.ok())
+                break;
+        }
+        return values;
+    }
+
+    RecordingForm form;
+    std::unique_ptr<Connection> connection;
+    std::unique_ptr<Command> command;
+};
+
+} // namespace
+
+TEST_F(LdapDirectoryTest, PrefixMatchingMoreThanAThousandReturnsAllSortedByName)
+{
+    form.preset(Control::txtLdap, "Smi");
+    search();
+    const QStringList expected = example().expectedMails("Smi");
+    ASSERT_GT(expected.size(), 1000);
+    EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
+    EXPECT_EQ(form.listOf(Control::lstEmail), expected);
+}
+
+TEST_F(LdapDirectoryTest, EntriesWithoutMailLeftOutDuplicatesKeptFirstOfSeveral)
+{
+    form.preset(Control::txtLdap, QString());
+    search();
+    const QStringList listed = form.listOf(Control::lstEmail);
+    EXPECT_TRUE(form.boxes.empty());
+    EXPECT_EQ(listed, example().expectedMails(QString()));
+    EXPECT_EQ(listed.count("shared@example.test"), 2);
+    EXPECT_TRUE(listed.contains("first@example.test"));
+    EXPECT_FALSE(listed.contains("second@example.test"));
+    // Every ninth person has no mail, the reader and the containers neither.
+    EXPECT_LT(listed.size(), int(example().people.size()));
+}
+
+TEST_F(LdapDirectoryTest, NonAsciiAndNoMatchPrefixes)
+{
+    form.preset(Control::txtLdap, QStringLiteral("Mül"));
+    search();
+    EXPECT_EQ(form.listOf(Control::lstEmail), example().expectedMails(QStringLiteral("Mül")));
+    EXPECT_FALSE(form.listOf(Control::lstEmail).isEmpty());
+
+    RecordingForm again;
+    form.preset(Control::txtLdap, QStringLiteral("Zz"));
+    search();
+    EXPECT_TRUE(form.listOf(Control::lstEmail).isEmpty());
+    EXPECT_TRUE(form.boxes.empty());
+}
+
+TEST_F(LdapDirectoryTest, WrongPasswordIsRefused)
+{
+    form.preset(Control::txtLdapPassword, "Wr0ng-secret-99");
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("Invalid credentials")) << text.toStdString();
+    EXPECT_TRUE(text.contains("49")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, UserWithoutPasswordIsRefusedBeforeConnecting)
+{
+    form.preset(Control::txtLdapPassword, QString());
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("No password")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, UnreachablePortNamesHostAndPort)
+{
+    const int closed = SlapdServer::freePort();
+    form.preset(Control::txtLdapCon, path(closed, example().peopleDn()));
+    QElapsedTimer timer;
+    timer.start();
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains(QStringLiteral("127.0.0.1 on port %1").arg(closed)))
+            << text.toStdString();
+    EXPECT_TRUE(text.contains("Can't contact LDAP server")) << text.toStdString();
+    EXPECT_LT(timer.elapsed(), 5000);
+}
+
+TEST_F(LdapDirectoryTest, ServerThatNeverAnswersTimesOut)
+{
+    // A listener that accepts connections (in its backlog) and never says a word.
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 4), 0);
+    ASSERT_EQ(::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length), 0);
+    form.preset(Control::txtLdapCon, path(ntohs(address.sin_port), example().peopleDn()));
+
+    LdapProviderOptions o = options();
+    o.answerTimeout = std::chrono::milliseconds(400);
+    QElapsedTimer timer;
+    timer.start();
+    search(o);
+    ::close(fd);
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("did not answer within 0.4 seconds")) << text.toStdString();
+    EXPECT_LT(timer.elapsed(), 3000);
+}
+
+TEST_F(LdapDirectoryTest, BaseThatDoesNotExist)
+{
+    form.preset(Control::txtLdapCon,
+                path(DirectoryServer::server.plainPort(), "ou=nowhere," + example().suffix));
+    form.preset(Control::txtLdap, "Smi");
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("No such object (LDAP result 32)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("ou=nowhere")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, QuoteInPrefixFailsBeforeConnecting)
+{
+    // The port is closed: only a failure before any connection names the query.
+    form.preset(Control::txtLdapCon, path(SlapdServer::freePort(), example().peopleDn()));
+    form.preset(Control::txtLdap, "O'Brien");
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("position")) << text.toStdString();
+    EXPECT_FALSE(text.contains("contact")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, LdapOverTlsWithTheTestsOwnCa)
+{
+    form.preset(Control::txtLdap, "Tay");
+    // Not "localhost": libldap checks the certificate against the machine's own name then.
+    for (const QString host : {"127.0.0.1"}) {
+        SCOPED_TRACE(host.toStdString());
+        form.preset(Control::txtLdapCon,
+                    path(DirectoryServer::server.tlsPort(), example().peopleDn(), host));
+        form.boxes.clear();
+        search();
+        EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
+        EXPECT_EQ(form.listOf(Control::lstEmail), example().expectedMails("Tay"));
+    }
+    form.boxes.clear();
+
+    // Without the CA handed to the provider the server's certificate is not trusted.
+    LdapProviderOptions untrusted = options();
+    untrusted.caFile.clear();
+    search(untrusted);
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains(QStringLiteral("port %1").arg(DirectoryServer::server.tlsPort())))
+            << text.toStdString();
+    EXPECT_TRUE(text.contains("certificate is trusted")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, ServerSortsOnAnAttributeWithAnOrderingRulePageByPage)
+{
+    const QString base = sortedPeoplePath();
+    std::unique_ptr<Recordset> rows = execute(
+            "SELECT cn, mail FROM " + base + " WHERE sn = 'Person' ORDER BY createTimestamp", 200);
+    ASSERT_TRUE(rows);
+    auto &ldapRows = dynamic_cast<LdapRecordset &>(*rows);
+    EXPECT_TRUE(ldapRows.sortedByServer());
+    EXPECT_EQ(ldapRows.pagesRead(), 1); // the first rows are there before the last page
+
+    // createTimestamp runs opposite to the names.
+    QStringList expected;
+    for (const auto &p : sorted().people)
+        expected.append(p.cn);
+    std::sort(expected.begin(), expected.end(), std::greater<>());
+    EXPECT_EQ(readAll(*rows, "CN"), expected);
+    EXPECT_GE(ldapRows.pagesRead(), 8);
+}
+
+TEST_F(LdapDirectoryTest, SortOnNameRefusedByServerIsDoneHere)
+{
+    const QString base = sortedPeoplePath();
+    std::unique_ptr<Recordset> rows = execute(
+            "select name, mail from " + base + " where name = 'Pers*' ORDER BY NAME DESC", 200);
+    ASSERT_TRUE(rows);
+    auto &ldapRows = dynamic_cast<LdapRecordset &>(*rows);
+    EXPECT_FALSE(ldapRows.sortedByServer());
+    const int pages = ldapRows.pagesRead();
+    EXPECT_GE(pages, 8); // every page was read before the first row
+
+    QStringList expected;
+    for (const auto &p : sorted().people)
+        expected.append(p.mails.first());
+    std::sort(expected.begin(), expected.end(), std::greater<>());
+    EXPECT_EQ(readAll(*rows, "mail"), expected);
+    EXPECT_EQ(ldapRows.pagesRead(), pages);
+
+    Value name;
+    EXPECT_EQ(rows->field("nosuch", name).kind, StatusKind::NoSuchField);
+}
