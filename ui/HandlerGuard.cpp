@@ -1,0 +1,45 @@
+#include "HandlerGuard.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace orvane::ui {
+
+namespace {
+
+void report(FormFields &form, const QString &text, FailureReport where)
+{
+    if (where == FailureReport::StandardError) {
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(text));
+        std::fflush(stderr);
+        return;
+    }
+    try {
+        form.messageBox(text);
+    } catch (...) {
+        // The box itself failed: standard error is all that is left.
+        std::fprintf(stderr, "orvane: %s\n", qPrintable(text));
+    }
+}
+
+} // namespace
+
+void runGuarded(FormFields &form, const char *handler, const std::function<void()> &body,
+                FailureReport where)
+{
+    QString failure;
+    try {
+        body();
+        return;
+    } catch (const std::exception &e) {
+        failure = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        failure = QStringLiteral("an unknown error");
+    }
+    report(form,
+           QStringLiteral("%1 failed: %2\nThe program goes on running.")
+                   .arg(QString::fromLatin1(handler), failure),
+           where);
+}
+
+} // namespace orvane::ui
