@@ -1,0 +1,154 @@
+#include "MainWindow.h"
+
+#include "directory/SearchAction.h"
+#include "mail/SendAction.h"
+#include "ui/ControlBuilder.h"
+#include "ui/ControlTable.h"
+#include "ui/FileDropFilter.h"
+#include "ui/MaskStyle.h"
+#include "ui/PickList.h"
+#include "ui/WindowInteractions.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace orvane::ui {
+
+MainWindow::MainWindow(ComponentFactory factory, settings::SettingsStore &store, QWidget *parent)
+    : QWidget(parent)
+    , m_factory(std::move(factory))
+    , m_store(store)
+    , m_maskStyle(new MaskStyle)
+{
+    m_maskStyle->setParent(this);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(windowCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+    // Nothing of the window but its five boxes is remembered: every run starts at this
+    // size, at the window system's default place.
+    resize(twipsToPixels(clientWidthTwips, logicalDpiX()),
+           twipsToPixels(clientHeightTwips, logicalDpiY()));
+    setAcceptDrops(false);
+
+    createControls();
+    m_fields = std::make_unique<WidgetFields>(this, m_controls);
+    connectEvents();
+    control(Control::txtFrom)->setFocus();
+}
+
+MainWindow::~MainWindow() = default;
+
+QWidget *MainWindow::control(Control c) const
+{
+    return m_controls[static_cast<std::size_t>(c)];
+}
+
+void MainWindow::createControls()
+{
+    QWidget *previous = nullptr;
+    for (const ControlSpec &spec : controlTable()) {
+        QWidget *widget = createControl(spec, this, m_maskStyle);
+        m_controls[static_cast<std::size_t>(spec.control)] = widget;
+        if (spec.kind == ControlKind::Label) {
+            // Labels lie beneath every other control (Label8 under txtPassword).
+            widget->lower();
+            continue;
+        }
+        if (previous)
+            setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
+void MainWindow::run(const char *handler, const std::function<void()> &body)
+{
+    runGuarded(*m_fields, handler, body);
+}
+
+void MainWindow::connectEvents()
+{
+    auto *send = static_cast<QPushButton *>(control(Control::btnOrvane));
+    connect(send, &QPushButton::clicked, this, [this] {
+        run("btnOrvane_Click", [this] { mail::btnOrvane_Click(*m_fields, *m_factory.mail); });
+    });
+
+    auto *search = static_cast<QPushButton *>(control(Control::cmdLdapSearch));
+    connect(search, &QPushButton::clicked, this, [this] {
+        run("cmdLdapSearch_Click",
+            [this] { directory::cmdLdapSearch_Click(*m_fields, *m_factory.directory); });
+    });
+
+    auto *results = static_cast<PickList *>(control(Control::lstEmail));
+    connect(results, &PickList::picked, this,
+            [this] { run("lstEmail_Click", [this] { directory::lstEmail_Click(*m_fields); }); });
+
+    // Only the user changes the tick; the program never sets it.
+    auto *authentication = static_cast<QCheckBox *>(control(Control::chkSMTPAuth));
+    connect(authentication, &QCheckBox::toggled, this,
+            [this] { run("chkSMTPAuth_Click", [this] { chkSMTPAuth_Click(*m_fields); }); });
+
+    // The two drop targets hand their files to the handlers and never take text themselves.
+    QWidget *attachment = control(Control::txtAttachment);
+    auto *attachmentDrops = new FileDropFilter(attachment);
+    attachment->setAcceptDrops(true);
+    attachment->installEventFilter(attachmentDrops);
+    connect(attachmentDrops, &FileDropFilter::filesDropped, this, [this](const QStringList &files) {
+        run("txtAttachment_OLEDragDrop", [&] { txtAttachment_OLEDragDrop(*m_fields, files); });
+    });
+
+    auto *body = static_cast<QPlainTextEdit *>(control(Control::txtBody));
+    auto *bodyDrops = new FileDropFilter(body);
+    for (QWidget *target : {static_cast<QWidget *>(body), body->viewport()}) {
+        target->setAcceptDrops(true);
+        target->installEventFilter(bodyDrops);
+    }
+    connect(bodyDrops, &FileDropFilter::filesDropped, this, [this](const QStringList &files) {
+        run("txtBody_OLEDragDrop", [&] { txtBody_OLEDragDrop(*m_fields, files); });
+    });
+}
+
+void MainWindow::load()
+{
+    run("Form_Load", [this] { settings::Form_Load(*m_fields, m_store); });
+}
+
+void MainWindow::unload(settings::SaveReport report)
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    const FailureReport failures = report == settings::SaveReport::StandardError
+                                           ? FailureReport::StandardError
+                                           : FailureReport::MessageBox;
+    runGuarded(
+            *m_fields, "Form_Unload",
+            [this, report] {
+                int cancel = 0;
+                settings::Form_Unload(*m_fields, m_store, cancel, report);
+            },
+            failures);
+}
+
+void MainWindow::closeForSessionEnd()
+{
+    m_saveReport = settings::SaveReport::StandardError;
+    // A box left open would keep its own event loop, and with it the program, running.
+    while (QWidget *modal = QApplication::activeModalWidget()) {
+        if (modal == this || !modal->close())
+            break;
+    }
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The close is never refused.
+    unload(m_saveReport);
+    event->accept();
+}
+
+} // namespace orvane::ui

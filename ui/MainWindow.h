@@ -1,0 +1,63 @@
+#pragma once
+
+#include "settings/SettingsHandlers.h"
+#include "ui/ComponentFactory.h"
+#include "ui/HandlerGuard.h"
+#include "ui/WidgetFields.h"
+
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+namespace orvane::settings {
+class SettingsStore;
+}
+
+namespace orvane::ui {
+
+class MaskStyle;
+
+// The program's one window, Form1: its controls in their start state at fixed positions, and
+// the event table that connects them to the handlers.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    MainWindow(ComponentFactory factory, settings::SettingsStore &store, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    FormFields &fields() { return *m_fields; }
+    QWidget *control(Control control) const;
+
+    // Form_Load: fills the remembered boxes. Call once, before the window is first shown.
+    void load();
+
+    // Closes the window because the session ends (a signal, a log-off). Any box still open is
+    // closed first, and a failure to save goes to standard error, so nothing holds up the end.
+    void closeForSessionEnd();
+
+    // Form_Unload, at most once per window, whichever way the window goes.
+    void unload(settings::SaveReport report);
+    bool isUnloaded() const { return m_unloaded; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createControls();
+    void connectEvents();
+    void run(const char *handler, const std::function<void()> &body);
+
+    ComponentFactory m_factory;
+    settings::SettingsStore &m_store;
+    MaskStyle *m_maskStyle;
+    std::array<QWidget *, controlCount> m_controls{};
+    std::unique_ptr<WidgetFields> m_fields;
+    settings::SaveReport m_saveReport = settings::SaveReport::MessageBox;
+    bool m_unloaded = false;
+};
+
+} // namespace orvane::ui

@@ -1,0 +1,107 @@
+#include "WidgetFields.h"
+
+#include "ui/MessageBox.h"
+#include "ui/PickList.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+namespace orvane::ui {
+
+WidgetFields::WidgetFields(QWidget *window, const std::array<QWidget *, controlCount> &controls)
+    : m_window(window)
+    , m_controls(controls)
+{}
+
+QWidget *WidgetFields::widget(Control control) const
+{
+    return m_controls[static_cast<std::size_t>(control)];
+}
+
+QString WidgetFields::text(Control control) const
+{
+    QWidget *w = widget(control);
+    if (auto *line = qobject_cast<QLineEdit *>(w))
+        return line->text();
+    if (auto *body = qobject_cast<QPlainTextEdit *>(w))
+        return body->toPlainText();
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->text();
+    return {};
+}
+
+void WidgetFields::setText(Control control, const QString &text)
+{
+    QWidget *w = widget(control);
+    if (auto *line = qobject_cast<QLineEdit *>(w))
+        line->setText(text);
+    else if (auto *body = qobject_cast<QPlainTextEdit *>(w))
+        body->setPlainText(text);
+}
+
+int WidgetFields::value(Control control) const
+{
+    auto *box = qobject_cast<QCheckBox *>(widget(control));
+    if (!box)
+        return Unticked;
+    switch (box->checkState()) {
+    case Qt::Checked:
+        return Ticked;
+    case Qt::PartiallyChecked:
+        return Greyed;
+    default:
+        return Unticked;
+    }
+}
+
+void WidgetFields::setCaption(Control control, const QString &caption)
+{
+    if (auto *label = qobject_cast<QLabel *>(widget(control)))
+        label->setText(caption);
+}
+
+void WidgetFields::setVisible(Control control, bool visible)
+{
+    widget(control)->setVisible(visible);
+}
+
+void WidgetFields::listClear(Control control)
+{
+    if (auto *list = qobject_cast<QListWidget *>(widget(control)))
+        list->clear();
+}
+
+void WidgetFields::listAddItem(Control control, const QString &item)
+{
+    if (auto *list = qobject_cast<QListWidget *>(widget(control)))
+        list->addItem(item);
+}
+
+int WidgetFields::listIndex(Control control) const
+{
+    auto *list = qobject_cast<PickList *>(widget(control));
+    return list ? list->selectedRow() : -1;
+}
+
+QString WidgetFields::listItem(Control control, int index) const
+{
+    auto *list = qobject_cast<QListWidget *>(widget(control));
+    const QListWidgetItem *item = list ? list->item(index) : nullptr;
+    return item ? item->text() : QString();
+}
+
+void WidgetFields::messageBox(const QString &text, const QString &caption)
+{
+    showMessageBox(m_window, text, caption);
+}
+
+QString WidgetFields::executableBaseName() const
+{
+    return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
+} // namespace orvane::ui
