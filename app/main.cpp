@@ -1,7 +1,39 @@
+#include "app/TerminationSignals.h"
+#include "settings/QSettingsStore.h"
+#include "ui/ComponentFactory.h"
+#include "ui/MainWindow.h"
+
 #include <QApplication>
+#include <QIcon>
+#include <QSessionManager>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("orvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setOrganizationName(QStringLiteral("Quarrow"));
+    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+
+    // Before the window exists, so a signal that comes early is not lost: it is read once the
+    // event loop runs, and closes the window then.
+    orvane::app::TerminationSignals terminationSignals;
+
+    orvane::settings::QSettingsStore store;
+    orvane::ui::MainWindow window(orvane::ui::ComponentFactory::defaults(), store);
+
+    QObject::connect(&terminationSignals, &orvane::app::TerminationSignals::terminationRequested,
+                     &window, &orvane::ui::MainWindow::closeForSessionEnd);
+    // The desktop session is ending: the window closes as on a log-off.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &) { window.closeForSessionEnd(); });
+
+    window.load();
+    window.show();
+    const int status = QApplication::exec();
+
+    // Whatever ended the event loop, the five boxes are written once.
+    window.unload(orvane::settings::SaveReport::StandardError);
+    return status;
 }
