@@ -1,0 +1,287 @@
+#include "WindowFixture.h"
+#include "ui/BodyEdit.h"
+#include "ui/ControlTable.h"
+#include "ui/PickList.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTimer>
+
+namespace {
+
+using orvane::test::WindowFixture;
+using orvane::ui::Control;
+using orvane::ui::ControlKind;
+namespace ui = orvane::ui;
+
+using MainWindowTest = WindowFixture;
+
+TEST_F(MainWindowTest, WindowIdentityAndInitialSize)
+{
+    EXPECT_EQ(window->objectName(), QStringLiteral("Form1"));
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarrow Scan to Email Demo"));
+    EXPECT_FALSE(window->windowIcon().isNull());
+    EXPECT_EQ(window->windowIcon().pixmap(32, 32).width(), 32);
+    const int dpiX = window->logicalDpiX();
+    const int dpiY = window->logicalDpiY();
+    EXPECT_EQ(window->size(), QSize(qRound(6825 * dpiX / 1440.0), qRound(5190 * dpiY / 1440.0)));
+    if (dpiX == 96 && dpiY == 96)
+        EXPECT_EQ(window->size(), QSize(455, 346));
+    // Resizable: no fixed size.
+    EXPECT_EQ(window->minimumSize(), QSize(0, 0));
+    EXPECT_GT(window->maximumWidth(), 10000);
+}
+
+TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
+{
+    for (const ui::ControlSpec &spec : ui::controlTable()) {
+        const char *name = ui::controlName(spec.control);
+        QWidget *w = find(name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_EQ(!w->isHidden(), spec.shownAtStart) << name;
+        EXPECT_TRUE(w->isEnabled()) << name;
+        switch (spec.kind) {
+        case ControlKind::TextBox:
+            EXPECT_NE(qobject_cast<QLineEdit *>(w), nullptr) << name;
+            EXPECT_FALSE(static_cast<QLineEdit *>(w)->isReadOnly()) << name;
+            EXPECT_FALSE(w->accessibleName().isEmpty()) << name;
+            break;
+        case ControlKind::MultiLineTextBox:
+            EXPECT_NE(qobject_cast<ui::BodyEdit *>(w), nullptr) << name;
+            break;
+        case ControlKind::Label:
+            EXPECT_NE(qobject_cast<QLabel *>(w), nullptr) << name;
+            EXPECT_EQ(w->focusPolicy(), Qt::NoFocus) << name;
+            break;
+        case ControlKind::CheckBox:
+            EXPECT_NE(qobject_cast<QCheckBox *>(w), nullptr) << name;
+            EXPECT_EQ(static_cast<QCheckBox *>(w)->checkState(), Qt::Unchecked) << name;
+            break;
+        case ControlKind::CommandButton:
+            EXPECT_NE(qobject_cast<QPushButton *>(w), nullptr) << name;
+            break;
+        case ControlKind::ListBox:
+            EXPECT_EQ(static_cast<ui::PickList *>(w)->count(), 0);
+            break;
+        }
+    }
+    // The five remembered boxes were filled by the load (an empty store gives the defaults).
+    const std::map<Control, QString> expected = {
+            {Control::txtSMTP, "localhost"},
+            {Control::txtPort, "25"},
+            {Control::txtFrom, "scanner@example.com"},
+            {Control::txtTo, ""},
+            {Control::txtSubject, ""},
+            {Control::txtAttachment, ""},
+            {Control::txtBody, ""},
+            {Control::txtLdap, ""},
+            {Control::txtLdapCon, "dc01.example.local/CN=Users,DC=example,DC=local"},
+            {Control::txtLdapUser, "scanner"},
+            {Control::txtUsername, ""},
+            {Control::txtPassword, ""},
+            {Control::Label1, "From:"},
+            {Control::Label5, "File Attachment:"},
+            {Control::lblStatus, ""},
+            {Control::btnOrvane, "Send"},
+            {Control::cmdLdapSearch, "LDAP Search"},
+            {Control::chkSMTPAuth, "SMTP Authentication"},
+            {Control::chkSSL, "SSL"},
+    };
+    // What a control shows: a box's or label's text, a check box's caption as in the table.
+    auto shown = [this](Control control) {
+        if (auto *button = qobject_cast<QAbstractButton *>(find(ui::controlName(control))))
+            return button->accessibleName().isEmpty() ? button->text() : button->accessibleName();
+        return fields().text(control);
+    };
+    for (const auto &[control, text] : expected)
+        EXPECT_EQ(shown(control), text) << ui::controlName(control);
+    const QString ldapPassword = fields().text(Control::txtLdapPassword);
+    EXPECT_EQ(ldapPassword.size(), 3);
+    EXPECT_TRUE(ldapPassword.toInt() >= 0 && ldapPassword.front().isDigit());
+    EXPECT_EQ(focused(), QStringLiteral("txtFrom"));
+}
+
+TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
+{
+    const int dpiX = window->logicalDpiX();
+    const int dpiY = window->logicalDpiY();
+    auto px = [&](int l, int t, int w, int h) {
+        return QRect(qRound(l * dpiX / 1440.0), qRound(t * dpiY / 1440.0),
+                     qRound(w * dpiX / 1440.0), qRound(h * dpiY / 1440.0));
+    };
+    EXPECT_EQ(find("txtFrom")->geometry(), px(1320, 600, 3015, 375));
+    EXPECT_EQ(find("txtBody")->geometry(), px(1560, 3240, 4815, 1335));
+    EXPECT_EQ(find("btnOrvane")->geometry(), px(4440, 600, 1815, 735));
+    EXPECT_EQ(find("lblStatus")->geometry(), px(240, 4800, 3375, 375));
+    EXPECT_EQ(find("chkSSL")->geometry(), px(1560, 1560, 615, 495));
+    EXPECT_EQ(find("lstEmail")->geometry(), px(6840, 1320, 1935, 3180));
+    EXPECT_EQ(find("txtLdapPassword")->geometry(), px(7080, 5760, 1335, 285));
+    if (dpiX == 96)
+        EXPECT_EQ(find("txtSMTP")->geometry(), QRect(96, 8, 177, 19));
+
+    // The mail area is wholly inside the first client area, the directory panel wholly out.
+    const QRect client = window->rect();
+    for (const ui::ControlSpec &spec : ui::controlTable()) {
+        const QRect r = find(ui::controlName(spec.control))->geometry();
+        const bool panel = spec.control == Control::cmdLdapSearch
+                           || spec.control == Control::txtLdap || spec.control == Control::lstEmail
+                           || spec.control == Control::txtLdapCon
+                           || spec.control == Control::txtLdapUser
+                           || spec.control == Control::txtLdapPassword;
+        EXPECT_EQ(client.contains(r), !panel) << ui::controlName(spec.control);
+        EXPECT_EQ(client.intersects(r), !panel) << ui::controlName(spec.control);
+    }
+
+    // No layout: resizing moves nothing.
+    window->resize(700, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(find("lstEmail")->geometry(), px(6840, 1320, 1935, 3180));
+    EXPECT_EQ(find("txtFrom")->geometry(), px(1320, 600, 3015, 375));
+}
+
+TEST_F(MainWindowTest, MaskedBoxesShowStarsAndKeepTheTypedText)
+{
+    auto *auth = find<QCheckBox>("chkSMTPAuth");
+    auth->click();
+    for (const char *name : {"txtPassword", "txtLdapPassword"}) {
+        auto *box = find<QLineEdit>(name);
+        EXPECT_EQ(box->echoMode(), QLineEdit::Password) << name;
+        EXPECT_EQ(box->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, box), '*')
+                << name;
+        EXPECT_FALSE(box->testAttribute(Qt::WA_InputMethodEnabled)) << name;
+        box->clear();
+        box->setFocus();
+        QTest::keyClicks(box, "s3cr t");
+        EXPECT_EQ(box->text(), QStringLiteral("s3cr t")) << name;
+    }
+    EXPECT_EQ(find<QLineEdit>("txtUsername")->echoMode(), QLineEdit::Normal);
+}
+
+TEST_F(MainWindowTest, TextBoxesHaveNoLengthLimit)
+{
+    const QString longText(100000, QLatin1Char('x'));
+    for (const ui::ControlSpec &spec : ui::controlTable()) {
+        if (spec.kind != ControlKind::TextBox && spec.kind != ControlKind::MultiLineTextBox)
+            continue;
+        fields().setText(spec.control, longText);
+        EXPECT_EQ(fields().text(spec.control), longText) << ui::controlName(spec.control);
+    }
+    auto *subject = find<QLineEdit>("txtSubject");
+    subject->setFocus();
+    subject->end(false);
+    QTest::keyClicks(subject, "yz");
+    EXPECT_EQ(subject->text().size(), 100002);
+}
+
+TEST_F(MainWindowTest, EnterPressesNoButtonAndMakesANewLineInTheBody)
+{
+    QSignalSpy send(find<QPushButton>("btnOrvane"), &QPushButton::clicked);
+    QSignalSpy search(find<QPushButton>("cmdLdapSearch"), &QPushButton::clicked);
+    for (QPushButton *button : window->findChildren<QPushButton *>()) {
+        EXPECT_FALSE(button->autoDefault()) << qPrintable(button->objectName());
+        EXPECT_FALSE(button->isDefault()) << qPrintable(button->objectName());
+    }
+    for (const char *name : {"txtFrom", "txtTo", "txtSMTP", "txtLdap", "txtLdapPassword"}) {
+        QWidget *box = find(name);
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Return);
+        QTest::keyClick(box, Qt::Key_Enter);
+        QTest::keyClick(box, Qt::Key_Escape);
+    }
+    EXPECT_EQ(send.count(), 0);
+    EXPECT_EQ(search.count(), 0);
+    EXPECT_TRUE(window->isVisible());
+
+    auto *body = find<QPlainTextEdit>("txtBody");
+    body->setFocus();
+    QTest::keyClicks(body, "Dear Ann,");
+    QTest::keyClick(body, Qt::Key_Return);
+    QTest::keyClicks(body, "the scan.");
+    EXPECT_EQ(fields().text(Control::txtBody), QStringLiteral("Dear Ann,\nthe scan."));
+    EXPECT_EQ(send.count(), 0);
+    EXPECT_EQ(body->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(body->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(body->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+}
+
+TEST_F(MainWindowTest, LabelsLieBeneathTheBoxes)
+{
+    find<QCheckBox>("chkSMTPAuth")->click();
+    // Label8 and txtPassword overlap between x 5880..6015 and y 1680..1935 twips.
+    const QPoint overlap(5950 * window->logicalDpiX() / 1440, 1800 * window->logicalDpiY() / 1440);
+    ASSERT_TRUE(find("Label8")->geometry().contains(overlap));
+    QWidget *top = window->childAt(overlap);
+    while (top && top->parentWidget() != window.get())
+        top = top->parentWidget();
+    ASSERT_NE(top, nullptr);
+    EXPECT_EQ(top->objectName(), QStringLiteral("txtPassword"));
+}
+
+TEST_F(MainWindowTest, NothingStartsADrag)
+{
+    for (QLineEdit *box : window->findChildren<QLineEdit *>())
+        EXPECT_FALSE(box->dragEnabled()) << qPrintable(box->objectName());
+    EXPECT_FALSE(find<QListWidget>("lstEmail")->dragEnabled());
+
+    // A press inside selected body text places the cursor instead of picking the text up.
+    auto *body = find<QPlainTextEdit>("txtBody");
+    body->setPlainText("drag me somewhere");
+    body->selectAll();
+    const QPoint inside = body->cursorRect(body->textCursor()).center() - QPoint(20, 0);
+    QTest::mousePress(body->viewport(), Qt::LeftButton, {}, inside);
+    EXPECT_FALSE(body->textCursor().hasSelection());
+    QTest::mouseRelease(body->viewport(), Qt::LeftButton, {}, inside);
+    EXPECT_EQ(body->toPlainText(), QStringLiteral("drag me somewhere"));
+}
+
+TEST_F(MainWindowTest, MessageBoxIsPlainModalAndOkOnly)
+{
+    struct Seen
+    {
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::Question;
+        int buttons = 0;
+        bool modal = false;
+    };
+    std::vector<Seen> seen;
+    auto inspectAndClose = [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen.push_back({box->windowTitle(), box->text(), box->icon(),
+                        static_cast<int>(box->buttons().size()), box->isModal()});
+        box->button(QMessageBox::Ok)->click();
+    };
+    QTimer::singleShot(0, window.get(), inspectAndClose);
+    fields().messageBox("Message Sent? <b>no</b>");
+    QTimer::singleShot(0, window.get(), inspectAndClose);
+    fields().messageBox("No such object", "LDAP error");
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].title, QStringLiteral("orvane"));
+    EXPECT_EQ(seen[0].text, QStringLiteral("Message Sent? <b>no</b>"));
+    EXPECT_EQ(seen[0].icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen[0].buttons, 1);
+    EXPECT_TRUE(seen[0].modal);
+    EXPECT_EQ(seen[1].title, QStringLiteral("LDAP error"));
+    EXPECT_EQ(fields().executableBaseName(), QStringLiteral("ui_window_test"));
+}
+
+TEST_F(MainWindowTest, StatusCaptionAndCheckValuesThroughTheFields)
+{
+    fields().setCaption(Control::lblStatus, "Message Sent. <i>now</i>");
+    EXPECT_EQ(find<QLabel>("lblStatus")->text(), QStringLiteral("Message Sent. <i>now</i>"));
+    EXPECT_EQ(find<QLabel>("lblStatus")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(fields().value(Control::chkSSL), ui::Unticked);
+    find<QCheckBox>("chkSSL")->setChecked(true);
+    EXPECT_EQ(fields().value(Control::chkSSL), ui::Ticked);
+    find<QCheckBox>("chkSSL")->setCheckState(Qt::PartiallyChecked);
+    EXPECT_EQ(fields().value(Control::chkSSL), ui::Greyed);
+}
+
+} // namespace

@@ -1,0 +1,91 @@
+#include "ui/PickList.h"
+
+#include "WindowFixture.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+using orvane::test::WindowFixture;
+using orvane::ui::Control;
+using orvane::ui::PickList;
+
+class PickListTest : public WindowFixture
+{
+protected:
+    void SetUp() override
+    {
+        WindowFixture::SetUp();
+        list = find<PickList>("lstEmail");
+        for (const char *address : {"ann@example.com", "bob@example.com", "cy@example.com"})
+            fields().listAddItem(Control::lstEmail, address);
+    }
+
+    void click(int row)
+    {
+        const QPoint at = list->visualItemRect(list->item(row)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    PickList *list = nullptr;
+};
+
+TEST_F(PickListTest, FillingFocusingAndProgrammaticChangesPickNothing)
+{
+    QSignalSpy picks(list, &PickList::picked);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), -1);
+
+    find("txtLdap")->setFocus();
+    QTest::keyClick(find("txtLdap"), Qt::Key_Tab);
+    ASSERT_EQ(focused(), QStringLiteral("lstEmail"));
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), -1) << "focus selects nothing";
+
+    list->setCurrentRow(2);
+    fields().listClear(Control::lstEmail);
+    fields().listAddItem(Control::lstEmail, "dee@example.com");
+    EXPECT_EQ(picks.count(), 0);
+    EXPECT_EQ(fields().listItem(Control::lstEmail, 0), QStringLiteral("dee@example.com"));
+    EXPECT_EQ(fields().listItem(Control::lstEmail, 5), QString());
+}
+
+TEST_F(PickListTest, EveryClickOnALinePicksItTheSelectedOneToo)
+{
+    QSignalSpy picks(list, &PickList::picked);
+    click(1);
+    EXPECT_EQ(picks.count(), 1);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 1);
+    click(1);
+    EXPECT_EQ(picks.count(), 2);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 1);
+
+    // Ctrl+click keeps the line selected, as a one-line list should.
+    const QPoint at = list->visualItemRect(list->item(1)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 1);
+
+    // Below the last line there is nothing to pick.
+    const int before = picks.count();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      QPoint(10, list->viewport()->height() - 5));
+    EXPECT_EQ(picks.count(), before);
+}
+
+TEST_F(PickListTest, ArrowKeysPickEachNewLine)
+{
+    QSignalSpy picks(list, &PickList::picked);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 0) << "the first arrow picks the first line";
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 2);
+    EXPECT_EQ(picks.count(), 3);
+    QTest::keyClick(list, Qt::Key_Down); // already at the end: nothing changes
+    EXPECT_EQ(picks.count(), 3);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(picks.count(), 4);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 1);
+    EXPECT_EQ(fields().listItem(Control::lstEmail, 1), QStringLiteral("bob@example.com"));
+}
+
+} // namespace
