@@ -196,7 +196,7 @@ QByteArray HeaderEncoder::filenameParameter(const QString &fileName)
     const QByteArray encoded = fileName.toUtf8().toPercentEncoding("!#$&+-.^_`|~");
     QList<QByteArray> sections;
     for (qsizetype pos = 0; pos < encoded.size();) {
-        qsizetype length = std::min<qsizetype>(60, encoded.size() - pos);
+        qsizetype length = std::min<qsizetype>(48, encoded.size() - pos);
         // Never cut a %XX triplet.
         if (pos + length < encoded.size()) {
             if (encoded.at(pos + length - 1) == '%')

@@ -1,0 +1,309 @@
+// Header encoding, the MIME message and the streamed base64 attachment, without a network.
+#include "mail/MessageComposer.h"
+
+#include "mail/HeaderEncoder.h"
+
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace orvane::mail;
+
+namespace {
+
+// RFC 2047 decoding of "B" words in UTF-8, enough to check our own output.
+QString decodeWords(const QByteArray &value)
+{
+    static const QRegularExpression word(QStringLiteral("=\\?utf-8\\?B\\?([A-Za-z0-9+/=]*)\\?="));
+    QByteArray bytes;
+    QRegularExpressionMatchIterator it = word.globalMatch(QString::fromLatin1(value));
+    while (it.hasNext())
+        bytes += QByteArray::fromBase64(it.next().captured(1).toLatin1());
+    return QString::fromUtf8(bytes);
+}
+
+QByteArray unfold(QByteArray header)
+{
+    return header.replace("\r\n", "");
+}
+
+void expectShortLines(const QByteArray &text, int limit)
+{
+    for (const QByteArray &line : text.split('\n'))
+        EXPECT_LE(line.size(), limit + 1) << line.toStdString();
+}
+
+// Every CR is followed by LF and every LF preceded by CR.
+bool onlyCrlf(const QByteArray &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'))
+            return false;
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            return false;
+    }
+    return true;
+}
+
+TEST(HeaderEncoder, EncodedWordsAreShortAndDecodeToTheText)
+{
+    const QStringList texts = {"Grüße aus Köln", "日本語のテキストです。長い件名",
+                               QString(200, u'é'), "😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀"};
+    for (const QString &text : texts) {
+        const QByteArray encoded = HeaderEncoder::encodedWords(text);
+        EXPECT_EQ(decodeWords(encoded), text);
+        for (const QByteArray &word : encoded.split('\n')) {
+            EXPECT_LE(word.trimmed().size(), 75);
+            // Each word holds whole characters: it decodes on its own.
+            const QByteArray utf8 = QByteArray::fromBase64(word.trimmed().mid(10).chopped(2));
+            EXPECT_EQ(QString::fromUtf8(utf8).toUtf8(), utf8);
+        }
+    }
+}
+
+TEST(HeaderEncoder, SubjectsStayReadableWhenPlainAndAreEncodedOtherwise)
+{
+    EXPECT_EQ(HeaderEncoder::unstructuredField("Subject", "Invoice 42"), "Subject: Invoice 42\r\n");
+
+    const QString longSubject = QString("word ").repeated(40).trimmed();
+    const QByteArray folded = HeaderEncoder::unstructuredField("Subject", longSubject);
+    expectShortLines(folded, 78);
+    EXPECT_EQ(unfold(folded), "Subject: " + longSubject.toLatin1());
+
+    const QByteArray encoded = HeaderEncoder::unstructuredField("Subject", "Grüße");
+    EXPECT_EQ(decodeWords(encoded), "Grüße");
+    // Text that merely looks like an encoded word must not be decoded by the reader.
+    EXPECT_EQ(decodeWords(HeaderEncoder::unstructuredField("Subject", "=?utf-8?B?SGk=?=")),
+              "=?utf-8?B?SGk=?=");
+    // One huge word still gives lines a server accepts.
+    expectShortLines(HeaderEncoder::unstructuredField("Subject", QString(5000, 'x')), 998);
+}
+
+TEST(HeaderEncoder, DisplayNamesAreAtomsQuotedOrEncoded)
+{
+    EXPECT_EQ(HeaderEncoder::mailbox({"Ann Smith", "ann@example.com"}),
+              "Ann Smith <ann@example.com>");
+    EXPECT_EQ(HeaderEncoder::mailbox({"Doe, John", "j@example.com"}),
+              "\"Doe, John\" <j@example.com>");
+    EXPECT_EQ(HeaderEncoder::mailbox({"Say \"hi\"\\", "j@example.com"}),
+              "\"Say \\\"hi\\\"\\\\\" <j@example.com>");
+    EXPECT_EQ(HeaderEncoder::mailbox({"", "j@example.com"}), "j@example.com");
+    const QByteArray encoded = HeaderEncoder::mailbox({"Jürgen", "j@example.de"});
+    EXPECT_TRUE(encoded.startsWith("=?utf-8?B?"));
+    EXPECT_EQ(decodeWords(encoded), "Jürgen");
+
+    MailboxList many;
+    for (int i = 0; i < 50; ++i)
+        many.append({QStringLiteral("Person %1").arg(i), QStringLiteral("p%1@example.com").arg(i)});
+    const QByteArray to = HeaderEncoder::mailboxField("To", many);
+    expectShortLines(to, 78);
+    EXPECT_EQ(unfold(to).count(','), 49);
+}
+
+TEST(HeaderEncoder, FileNamesUseRfc2231AndNeverCarryRawLineBreaks)
+{
+    EXPECT_EQ(HeaderEncoder::filenameParameter("scan 1.pdf"), ";\r\n filename=\"scan 1.pdf\"");
+    EXPECT_EQ(HeaderEncoder::filenameParameter("Grüße.pdf"),
+              ";\r\n filename*=utf-8''Gr%C3%BC%C3%9Fe.pdf");
+    EXPECT_EQ(decodeWords(HeaderEncoder::nameParameter("Grüße.pdf")), "Grüße.pdf");
+
+    const QString longName = QString("Überweisung ").repeated(12) + ".pdf";
+    const QByteArray sections = HeaderEncoder::filenameParameter(longName);
+    EXPECT_TRUE(sections.contains("filename*0*=utf-8''"));
+    EXPECT_TRUE(sections.contains("filename*1*="));
+    expectShortLines(sections, 78);
+    QByteArray joined;
+    static const QRegularExpression part(
+            QStringLiteral("filename\\*\\d+\\*=(?:utf-8'')?([^;\\r]*)"));
+    for (auto it = part.globalMatch(QString::fromLatin1(sections)); it.hasNext();)
+        joined += it.next().captured(1).toLatin1();
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromPercentEncoding(joined)), longName);
+
+    const QByteArray evil = HeaderEncoder::filenameParameter("a\r\nBcc: x@example.com.pdf");
+    EXPECT_FALSE(evil.contains("\r\nBcc"));
+    EXPECT_TRUE(onlyCrlf(evil));
+}
+
+TEST(MessageComposer, LineEndingsBecomeCrlf)
+{
+    EXPECT_EQ(MessageComposer::normaliseLineEndings("a\rb\nc\r\nd\n\re"),
+              "a\r\nb\r\nc\r\nd\r\n\r\ne");
+    EXPECT_EQ(MessageComposer::normaliseLineEndings("\r\r\n"), "\r\n\r\n");
+}
+
+MessageParts simpleParts(const QString &body)
+{
+    MessageParts parts;
+    parts.from = {"Scanner", "scanner@example.com"};
+    parts.to = {{"", "ann@example.org"}, {"Doe, John", "john@example.org"}};
+    parts.subject = "Invoice";
+    parts.body = body;
+    parts.date = QDateTime(QDate(2026, 12, 7), QTime(6, 24, 7), Qt::UTC);
+    return parts;
+}
+
+TEST(MessageComposer, PlainMessageHasTheHeadersAndCrlfBody)
+{
+    MailResult<MimeStream> composed
+            = MessageComposer().compose(simpleParts("line 1\n.dot first\rline 3\r\n\r\n"));
+    ASSERT_TRUE(composed.status.ok());
+    const qint64 size = composed.value.size();
+    ASSERT_TRUE(composed.value.open().ok());
+    const QByteArray wire = composed.value.readAll();
+    EXPECT_EQ(wire.size(), size);
+    EXPECT_TRUE(onlyCrlf(wire));
+    EXPECT_TRUE(wire.startsWith("Date: Mon, 07 Dec 2026 06:24:07 +0000\r\n"));
+    EXPECT_TRUE(wire.contains("\r\nFrom: Scanner <scanner@example.com>\r\n"));
+    EXPECT_TRUE(wire.contains("\r\nTo: ann@example.org, \"Doe, John\" <john@example.org>\r\n"));
+    EXPECT_TRUE(wire.contains("\r\nSubject: Invoice\r\n"));
+    EXPECT_TRUE(QRegularExpression("\r\nMessage-ID: <[0-9a-f]{32}@example\\.com>\r\n")
+                        .match(QString::fromLatin1(wire))
+                        .hasMatch());
+    EXPECT_TRUE(wire.contains("\r\nMIME-Version: 1.0\r\n"));
+    EXPECT_TRUE(wire.contains("Content-Type: text/plain; charset=utf-8\r\n"
+                              "Content-Transfer-Encoding: 7bit\r\n\r\n"));
+    // A line that starts with a dot follows a CRLF, where the transport dot-stuffs it.
+    EXPECT_TRUE(wire.endsWith("\r\n\r\nline 1\r\n.dot first\r\nline 3\r\n\r\n"));
+}
+
+TEST(MessageComposer, NonAsciiOrLongLinesGoQuotedPrintable)
+{
+    MailResult<MimeStream> composed
+            = MessageComposer().compose(simpleParts("Grüße = Grüße \nnext\n" + QString(1200, 'x')));
+    ASSERT_TRUE(composed.status.ok());
+    ASSERT_TRUE(composed.value.open().ok());
+    const QByteArray wire = composed.value.readAll();
+    EXPECT_TRUE(wire.contains("Content-Transfer-Encoding: quoted-printable\r\n"));
+    EXPECT_TRUE(wire.contains("Gr=C3=BC=C3=9Fe =3D Gr=C3=BC=C3=9Fe=20\r\nnext\r\n"));
+    expectShortLines(wire.mid(wire.indexOf("\r\n\r\n")), 76);
+    EXPECT_TRUE(onlyCrlf(wire));
+}
+
+TEST(MessageComposer, HeaderInjectionInTheSubjectFailsBeforeAnythingIsBuilt)
+{
+    for (const QString &subject : {QStringLiteral("Hi\r\nBcc: all@example.com"),
+                                   QStringLiteral("Hi\nX: y"), QStringLiteral("Hi\rX: y")}) {
+        MessageParts parts = simpleParts("body");
+        parts.subject = subject;
+        MailResult<MimeStream> composed = MessageComposer().compose(parts);
+        EXPECT_EQ(composed.status.kind(), FailureKind::HeaderInjection);
+    }
+}
+
+class AttachmentTest : public ::testing::Test
+{
+protected:
+    QString writeFile(const QString &name, const QByteArray &content)
+    {
+        const QString path = dir.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        return path;
+    }
+
+    static QByteArray randomBytes(qint64 size)
+    {
+        QByteArray bytes(size, Qt::Uninitialized);
+        QRandomGenerator random{quint32(size)};
+        for (char &c : bytes)
+            c = char(random.bounded(256));
+        return bytes;
+    }
+
+    MessageParts partsWith(const QString &path, const QString &name, qint64 size)
+    {
+        MessageParts parts = simpleParts("See attachment.\r\n\r\n");
+        parts.attachments.append({path, name, "application/pdf", size});
+        return parts;
+    }
+
+    QTemporaryDir dir;
+};
+
+// The base64 part between the part's blank line and the closing delimiter.
+QByteArray base64Body(const QByteArray &wire, const QByteArray &boundary)
+{
+    const qsizetype partStart = wire.indexOf("Content-Transfer-Encoding: base64\r\n");
+    const qsizetype bodyStart = wire.indexOf("\r\n\r\n", partStart) + 4;
+    const qsizetype end = wire.indexOf("--" + boundary + "--", bodyStart);
+    return wire.mid(bodyStart, end - bodyStart);
+}
+
+TEST_F(AttachmentTest, Base64OfTheFileDecodesByteIdentical)
+{
+    for (qint64 size :
+         {qint64(0), qint64(1), qint64(2), qint64(56), qint64(57), qint64(58),
+          MimeStream::blockBytes - 1, MimeStream::blockBytes, MimeStream::blockBytes * 3 + 7}) {
+        const QByteArray content = randomBytes(size);
+        const QString path = writeFile(QStringLiteral("f%1.bin").arg(size), content);
+        MessageComposer composer([] { return QByteArray("=_test_boundary"); });
+        MailResult<MimeStream> composed = composer.compose(partsWith(path, "scan.pdf", size));
+        ASSERT_TRUE(composed.status.ok());
+        ASSERT_TRUE(composed.value.open().ok());
+        const qint64 announced = composed.value.size();
+        const QByteArray wire = composed.value.readAll();
+        EXPECT_EQ(wire.size(), announced) << size;
+        EXPECT_TRUE(onlyCrlf(wire));
+        const QByteArray encoded = base64Body(wire, "=_test_boundary");
+        EXPECT_EQ(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), content) << size;
+        for (const QByteArray &line : encoded.split('\n'))
+            EXPECT_LE(line.size(), 77);
+    }
+}
+
+TEST_F(AttachmentTest, PartHeadersNameTheFileWithoutItsDirectory)
+{
+    const QString path = writeFile("Grüße.pdf", "%PDF-1.4");
+    MailResult<MimeStream> composed = MessageComposer().compose(partsWith(path, "Grüße.pdf", 8));
+    ASSERT_TRUE(composed.value.open().ok());
+    const QByteArray wire = composed.value.readAll();
+    EXPECT_TRUE(wire.contains("Content-Type: multipart/mixed;\r\n boundary=\"=_orvane_"));
+    EXPECT_TRUE(wire.contains("Content-Type: application/pdf;\r\n name=\"=?utf-8?B?"));
+    EXPECT_TRUE(wire.contains("Content-Disposition: attachment;\r\n filename*=utf-8''Gr%C3%BC"));
+    EXPECT_FALSE(wire.contains(dir.path().toUtf8()));
+}
+
+TEST_F(AttachmentTest, BoundaryNeverCollidesWithTheText)
+{
+    const QString path = writeFile("a.bin", "x");
+    int calls = 0;
+    MessageComposer composer(
+            [&calls] { return ++calls == 1 ? QByteArray("taken") : QByteArray("free"); });
+    MessageParts parts = partsWith(path, "a.bin", 1);
+    parts.body = "a line\r\n--taken\r\nmore";
+    MailResult<MimeStream> composed = composer.compose(parts);
+    ASSERT_TRUE(composed.status.ok());
+    ASSERT_TRUE(composed.value.open().ok());
+    const QByteArray wire = composed.value.readAll();
+    EXPECT_TRUE(wire.contains("boundary=\"free\""));
+    EXPECT_EQ(wire.count("--free"), 3); // text part, file part, closing delimiter
+
+    MessageComposer stuck([] { return QByteArray("taken"); });
+    EXPECT_FALSE(stuck.compose(parts).status.ok());
+}
+
+TEST_F(AttachmentTest, FileThatChangesFailsTheStreamInsteadOfSendingSomethingElse)
+{
+    const QString path = writeFile("c.bin", randomBytes(1000));
+    MailResult<MimeStream> composed = MessageComposer().compose(partsWith(path, "c.bin", 1000));
+    writeFile("c.bin", randomBytes(10));
+    EXPECT_EQ(composed.value.open().kind(), FailureKind::Attachment);
+
+    MailResult<MimeStream> grown = MessageComposer().compose(partsWith(path, "c.bin", 10));
+    ASSERT_TRUE(grown.value.open().ok());
+    QFile more(path);
+    ASSERT_TRUE(more.open(QIODevice::Append));
+    more.write("extra");
+    more.close();
+    char buffer[4096];
+    qint64 n = 0;
+    while ((n = grown.value.read(buffer, sizeof buffer)) > 0) {
+    }
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(grown.value.status().kind(), FailureKind::Attachment);
+}
+
+} // namespace
