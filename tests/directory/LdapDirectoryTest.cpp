@@ -338,3 +338,14 @@ TEST_F(LdapDirectoryTest, SortOnNameRefusedByServerIsDoneHere)
     Value name;
     EXPECT_EQ(rows->field("nosuch", name).kind, StatusKind::NoSuchField);
 }
+
+TEST_F(LdapDirectoryTest, EmptyUserNameBindsAnonymously)
+{
+    // The test server lets anonymous clients see nothing, so the base is hidden from them.
+    form.preset(Control::txtLdapUser, QString());
+    form.preset(Control::txtLdapPassword, QString());
+    form.preset(Control::txtLdap, "Smi");
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("LDAP result 32")) << text.toStdString();
+}

@@ -186,3 +186,55 @@ TEST(QueryParser, LimitsHoldAgainstHostileInput)
     failure(head + QChar(0xd800) + "='x'");
     failure(head + QStringLiteral("a = 'x' \u00e9"));
 }
+
+TEST(QueryParser, RandomTokenSoupNeverCrashesAndFailuresArePositioned)
+{
+    const QStringList pieces = {"SELECT",
+                                "select",
+                                "name",
+                                ",",
+                                "mail",
+                                "FROM",
+                                "'LDAP://h:389/dc=x'",
+                                "'",
+                                "WHERE",
+                                "=",
+                                "<=",
+                                ">=",
+                                "AND",
+                                "OR",
+                                "NOT",
+                                "(",
+                                ")",
+                                "'a*b'",
+                                "'*'",
+                                "ORDER",
+                                "BY",
+                                "DESC",
+                                "ASC",
+                                "\\",
+                                QString(QChar(0)),
+                                "ü",
+                                "<",
+                                " "};
+    std::uint32_t seed = 12345;
+    auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+    int accepted = 0;
+    for (int round = 0; round < 20000; ++round) {
+        QString text = round % 2 ? QStringLiteral("SELECT a FROM 'LDAP://h/x' ") : QString();
+        const int length = int(next() % 24);
+        for (int i = 0; i < length; ++i)
+            text += pieces.at(qsizetype(next() % std::uint32_t(pieces.size()))) + u' ';
+        Query query;
+        const Status status = QueryParser::parse(text, query);
+        if (status.ok()) {
+            ++accepted;
+            // Balanced parentheses: nothing typed can unbalance the filter.
+            EXPECT_EQ(query.filter.count('('), query.filter.count(')')) << text.toStdString();
+        } else {
+            EXPECT_EQ(status.kind, StatusKind::QuerySyntax);
+            EXPECT_TRUE(status.description.contains("position ")) << text.toStdString();
+        }
+    }
+    EXPECT_GT(accepted, 0);
+}
