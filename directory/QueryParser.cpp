@@ -1,37 +1,12 @@
 #include "QueryParser.h"
 
+#include "QueryLexer.h"
+
 #include <optional>
 
 namespace orvane::directory {
 
 namespace {
-
-enum class TokenType {
-    End,
-    Word,
-    String,
-    Comma,
-    LeftParen,
-    RightParen,
-    Equal,
-    LessEqual,
-    GreaterEqual,
-    Invalid
-};
-
-struct Token
-{
-    TokenType type = TokenType::End;
-    QString text;  // a word, or the content of a quoted string
-    int start = 0; // index in the query text
-};
-
-bool isWordChar(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-'
-           || u == '_' || u == '.' || u == ';';
-}
 
 // RFC 4515 section 3: the characters that must not appear unescaped in an assertion value
 // are '*', '(', ')', '\' and NUL. Other control characters are escaped too, so the filter
@@ -55,83 +30,34 @@ class Parser
 {
 public:
     explicit Parser(const QString &text)
-        : m_text(text)
-    {
-        advance();
-    }
+        : m_lexer(text)
+    {}
 
     Status parse(Query &query)
     {
-        if (keyword("SELECT") && selectList(query) && expectKeyword("FROM") && path(query)
-            && where(query) && orderBy(query) && endOfQuery())
+        if (keyword("SELECT") && selectList(query) && keyword("FROM") && path(query) && where(query)
+            && orderBy(query) && endOfQuery())
             return Status::success();
         return m_error;
     }
 
 private:
-    // --- tokens ---
-    void advance()
-    {
-        const int n = m_text.size();
-        while (m_pos < n && m_text.at(m_pos).isSpace())
-            ++m_pos;
-        m_token = Token{TokenType::End, QString(), m_pos};
-        if (m_pos >= n)
-            return;
-        const QChar c = m_text.at(m_pos);
-        auto single = [&](TokenType type, int length) {
-            m_token.type = type;
-            m_token.text = m_text.mid(m_pos, length);
-            m_pos += length;
-        };
-        const QChar next = m_pos + 1 < n ? m_text.at(m_pos + 1) : QChar();
-        if (c == u'\'') {
-            const int close = m_text.indexOf(u'\'', m_pos + 1);
-            if (close < 0) {
-                m_token.type = TokenType::Invalid;
-                m_token.text = QStringLiteral("'");
-                m_pos = n;
-                return;
-            }
-            m_token.type = TokenType::String;
-            m_token.text = m_text.mid(m_pos + 1, close - m_pos - 1);
-            m_pos = close + 1;
-        } else if (c == u',') {
-            single(TokenType::Comma, 1);
-        } else if (c == u'(') {
-            single(TokenType::LeftParen, 1);
-        } else if (c == u')') {
-            single(TokenType::RightParen, 1);
-        } else if (c == u'=') {
-            single(TokenType::Equal, 1);
-        } else if (c == u'<' && next == u'=') {
-            single(TokenType::LessEqual, 2);
-        } else if (c == u'>' && next == u'=') {
-            single(TokenType::GreaterEqual, 2);
-        } else if (isWordChar(c)) {
-            int end = m_pos;
-            while (end < n && isWordChar(m_text.at(end)))
-                ++end;
-            single(TokenType::Word, end - m_pos);
-        } else {
-            single(TokenType::Invalid, c.isHighSurrogate() && m_pos + 1 < n ? 2 : 1);
-        }
-    }
+    void advance() { m_lexer.advance(); }
 
     bool isKeyword(const char *word) const
     {
-        return m_token.type == TokenType::Word
+        return m_token.type == QueryLexer::Type::Word
                && m_token.text.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
     }
 
     QString found() const
     {
         switch (m_token.type) {
-        case TokenType::End:
+        case QueryLexer::Type::End:
             return QStringLiteral("the end of the query");
-        case TokenType::String:
+        case QueryLexer::Type::String:
             return QStringLiteral("the quoted text '%1'").arg(m_token.text.left(40));
-        case TokenType::Invalid:
+        case QueryLexer::Type::Invalid:
             if (m_token.text == QLatin1String("'"))
                 return QStringLiteral("a quote that is never closed");
             return QStringLiteral("the character \"%1\"").arg(m_token.text);
@@ -161,7 +87,6 @@ private:
         advance();
         return true;
     }
-    bool expectKeyword(const char *word) { return keyword(word); }
 
     bool attributeName(QString &name)
     {
@@ -170,7 +95,7 @@ private:
         bool isReserved = false;
         for (const char *word : reserved)
             isReserved = isReserved || isKeyword(word);
-        const bool valid = m_token.type == TokenType::Word && !isReserved
+        const bool valid = m_token.type == QueryLexer::Type::Word && !isReserved
                            && (m_token.text.at(0).isLetter() || m_token.text.at(0).isDigit());
         if (!valid)
             return expected(QStringLiteral("an attribute name"));
@@ -197,7 +122,7 @@ private:
 
     bool comma()
     {
-        if (m_token.type != TokenType::Comma)
+        if (m_token.type != QueryLexer::Type::Comma)
             return false;
         advance();
         return true;
@@ -205,7 +130,7 @@ private:
 
     bool path(Query &query)
     {
-        if (m_token.type != TokenType::String)
+        if (m_token.type != QueryLexer::Type::String)
             return expected(QStringLiteral("the quoted path 'LDAP://server/base'"));
         const QString path = m_token.text;
         const int at = m_token.start + 1; // first character inside the quote
@@ -230,7 +155,7 @@ private:
         }
         for (int k = 0; k < hostEnd; ++k) {
             const QChar c = server.at(k);
-            const bool ok = isWordChar(c) || c == u'[' || c == u']'
+            const bool ok = QueryLexer::isWordChar(c) || c == u'[' || c == u']'
                             || (c == u':' && server.startsWith(u'['));
             if (!ok || c == u';')
                 return fail(QStringLiteral("the server name contains the character \"%1\"").arg(c),
@@ -292,7 +217,7 @@ private:
 
     bool endOfQuery()
     {
-        if (m_token.type == TokenType::End)
+        if (m_token.type == QueryLexer::Type::End)
             return true;
         return expected(QStringLiteral("WHERE, ORDER BY or the end of the query"));
     }
@@ -336,11 +261,11 @@ private:
             filter = "(!" + inner + ')';
             return true;
         }
-        if (m_token.type == TokenType::LeftParen) {
+        if (m_token.type == QueryLexer::Type::LeftParen) {
             advance();
             if (!condition(filter, depth + 1))
                 return false;
-            if (m_token.type != TokenType::RightParen)
+            if (m_token.type != QueryLexer::Type::RightParen)
                 return expected(QStringLiteral("\")\""));
             advance();
             return true;
@@ -353,18 +278,22 @@ private:
         QString attribute;
         if (!attributeName(attribute))
             return false;
-        const TokenType op = m_token.type;
-        if (op != TokenType::Equal && op != TokenType::LessEqual && op != TokenType::GreaterEqual)
+        const QueryLexer::Type op = m_token.type;
+        if (op != QueryLexer::Type::Equal && op != QueryLexer::Type::LessEqual
+            && op != QueryLexer::Type::GreaterEqual)
             return expected(QStringLiteral("=, <= or >="));
         advance();
-        if (m_token.type != TokenType::String && m_token.type != TokenType::Word)
+        if (m_token.type != QueryLexer::Type::String && m_token.type != QueryLexer::Type::Word)
             return expected(QStringLiteral("a quoted value"));
-        const bool wildcards = op == TokenType::Equal && m_token.type == TokenType::String;
+        const bool wildcards
+                = op == QueryLexer::Type::Equal && m_token.type == QueryLexer::Type::String;
         const QString value = m_token.text;
         advance();
 
         filter = '(' + attribute.toLatin1();
-        filter += op == TokenType::Equal ? "=" : op == TokenType::LessEqual ? "<=" : ">=";
+        filter += op == QueryLexer::Type::Equal       ? "="
+                  : op == QueryLexer::Type::LessEqual ? "<="
+                                                      : ">=";
         if (!wildcards || !value.contains(u'*')) {
             appendEscaped(filter, value);
         } else {
@@ -384,9 +313,8 @@ private:
         return true;
     }
 
-    const QString &m_text;
-    int m_pos = 0;
-    Token m_token;
+    QueryLexer m_lexer;
+    const QueryLexer::Token &m_token = m_lexer.token();
     Status m_error;
 };
 
