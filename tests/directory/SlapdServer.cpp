@@ -7,7 +7,9 @@
 #include <QThread>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,7 +114,9 @@ bool SlapdServer::waitUntilListening(int port)
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         if (m_slapd->state() == QProcess::NotRunning) {
-            m_error = QStringLiteral("slapd exited: ") + QString::fromLocal8Bit(m_slapd->readAll());
+            QFile log(m_dir.filePath(QStringLiteral("slapd.log")));
+            log.open(QIODevice::ReadOnly);
+            m_error = QStringLiteral("slapd exited: ") + QString::fromLocal8Bit(log.readAll());
             return false;
         }
         const int fd = loopbackSocket();
@@ -181,7 +185,11 @@ bool SlapdServer::start(const std::vector<Database> &databases, const QStringLis
     m_plainPort = freePort();
     m_tlsPort = freePort();
     m_slapd = std::make_unique<QProcess>();
+    // Its output goes to a file (a pipe nobody reads could fill up and stall it), and it ends
+    // with this test process even if the test dies without stopping it.
     m_slapd->setProcessChannelMode(QProcess::MergedChannels);
+    m_slapd->setStandardOutputFile(d + "slapd.log");
+    m_slapd->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     const QString urls = QStringLiteral("ldap://127.0.0.1:%1/ ldaps://127.0.0.1:%2/")
                                  .arg(m_plainPort)
                                  .arg(m_tlsPort);
