@@ -3,6 +3,7 @@
 #include "detail/PagedSearch.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace orvane::directory {
 
@@ -174,7 +175,13 @@ Status LdapRecordset::moveNext()
                                QStringLiteral("There is no next row: the result is at its end."));
     ++m_current;
     // Rows sorted here are all in memory already; rows the server sorted come page by page.
-    return fetchUntilRow();
+    try {
+        return fetchUntilRow();
+    } catch (const std::exception &e) {
+        return Status::failure(StatusKind::Internal,
+                               QStringLiteral("Reading the next page failed: %1")
+                                       .arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace orvane::directory
