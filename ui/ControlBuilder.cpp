@@ -1,6 +1,7 @@
 #include "ControlBuilder.h"
 
 #include "ui/BodyEdit.h"
+#include "ui/CaptionFit.h"
 #include "ui/PickList.h"
 
 #include <QCheckBox>
@@ -8,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStyle>
-#include <QStyleOptionButton>
 
 #include <limits>
 
@@ -24,6 +24,7 @@ QWidget *createTextBox(const ControlSpec &spec, QWidget *parent, QStyle *maskSty
     box->setDragEnabled(false);
     box->setAcceptDrops(false);
     box->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    box->setCursorPosition(0); // a long default path shows its beginning
     if (spec.masked) {
         box->setStyle(maskStyle);
         box->setEchoMode(QLineEdit::Password);
@@ -42,48 +43,55 @@ QWidget *createBody(const ControlSpec &spec, QWidget *parent)
     return body;
 }
 
-QWidget *createLabel(const ControlSpec &spec, QWidget *parent)
+bool hasFixedCaption(const ControlSpec &spec)
+{
+    return (spec.kind == ControlKind::Label && spec.control != Control::lblStatus)
+           || spec.kind == ControlKind::CheckBox;
+}
+
+// The room a caption has in its control: a check box's square takes part of its width.
+QSize captionRoom(const ControlSpec &spec, const QWidget *window)
+{
+    const QSize size = toPixels(spec.geometry, window->logicalDpiX(), window->logicalDpiY()).size();
+    if (spec.kind != ControlKind::CheckBox)
+        return size;
+    const QStyle *style = window->style();
+    const int indicator = style->pixelMetric(QStyle::PM_IndicatorWidth)
+                          + style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing) + 2;
+    return {size.width() - indicator, size.height()};
+}
+
+void setCaptionFont(QWidget *control, const QFont &font)
+{
+    if (font != control->font())
+        control->setFont(font);
+}
+
+QWidget *createLabel(const ControlSpec &spec, QWidget *parent, const QFont &font)
 {
     auto *label = new QLabel(parent);
     // The status line shows server replies and paths: never read them as markup.
     label->setTextFormat(Qt::PlainText);
-    label->setText(QString::fromUtf8(spec.text));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setWordWrap(true);
     label->setFocusPolicy(Qt::NoFocus);
+    setCaptionFont(label, font);
+    if (spec.control == Control::lblStatus) {
+        // Written while the program runs: long texts wrap onto its second line.
+        label->setWordWrap(true);
+        return label;
+    }
+    label->setText(fitCaption(QString::fromUtf8(spec.text), font, captionRoom(spec, parent)).text);
     return label;
 }
 
-// A check box caption wraps at its box's width, as on the platform this window comes from;
-// QCheckBox would clip it instead.
-QString wrappedCaption(const QCheckBox &box, const QString &caption, int width)
-{
-    QStyleOptionButton option;
-    option.initFrom(&box);
-    const QStyle *style = box.style();
-    const int room = width - style->pixelMetric(QStyle::PM_IndicatorWidth, &option, &box)
-                     - style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &option, &box) - 4;
-    const QFontMetrics metrics = box.fontMetrics();
-    if (metrics.horizontalAdvance(caption) <= room)
-        return caption;
-    QStringList lines;
-    for (const QString &word : caption.split(QLatin1Char(' '))) {
-        if (!lines.isEmpty()
-            && metrics.horizontalAdvance(lines.last() + QLatin1Char(' ') + word) <= room)
-            lines.last() += QLatin1Char(' ') + word;
-        else
-            lines.append(word);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-QWidget *createCheckBox(const ControlSpec &spec, QWidget *parent, int width)
+QWidget *createCheckBox(const ControlSpec &spec, QWidget *parent, const QFont &font)
 {
     auto *box = new QCheckBox(parent);
     const QString caption = QString::fromUtf8(spec.text);
-    box->setText(wrappedCaption(*box, caption, width));
     box->setAccessibleName(caption);
     box->setTristate(false);
+    setCaptionFont(box, font);
+    box->setText(fitCaption(caption, font, captionRoom(spec, parent)).text);
     return box;
 }
 
@@ -106,7 +114,23 @@ QWidget *createList(const ControlSpec &spec, QWidget *parent)
 
 } // namespace
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent, QStyle *maskStyle)
+QFont captionFont(const QWidget *window)
+{
+    QFont smallest = window->font();
+    for (const ControlSpec &spec : controlTable()) {
+        if (!hasFixedCaption(spec))
+            continue;
+        const QFont fitted = fitCaption(QString::fromUtf8(spec.text), window->font(),
+                                        captionRoom(spec, window))
+                                     .font;
+        if (fitted.pointSizeF() < smallest.pointSizeF())
+            smallest = fitted;
+    }
+    return smallest;
+}
+
+QWidget *createControl(const ControlSpec &spec, QWidget *parent, QStyle *maskStyle,
+                       const QFont &captionFont)
 {
     const QRect pixels = toPixels(spec.geometry, parent->logicalDpiX(), parent->logicalDpiY());
     QWidget *control = nullptr;
@@ -118,10 +142,10 @@ QWidget *createControl(const ControlSpec &spec, QWidget *parent, QStyle *maskSty
         control = createBody(spec, parent);
         break;
     case ControlKind::Label:
-        control = createLabel(spec, parent);
+        control = createLabel(spec, parent, captionFont);
         break;
     case ControlKind::CheckBox:
-        control = createCheckBox(spec, parent, pixels.width());
+        control = createCheckBox(spec, parent, captionFont);
         break;
     case ControlKind::CommandButton:
         control = createButton(spec, parent);

@@ -49,9 +49,10 @@ QWidget *MainWindow::control(Control c) const
 
 void MainWindow::createControls()
 {
+    const QFont captions = captionFont(this);
     QWidget *previous = nullptr;
     for (const ControlSpec &spec : controlTable()) {
-        QWidget *widget = createControl(spec, this, m_maskStyle);
+        QWidget *widget = createControl(spec, this, m_maskStyle, captions);
         m_controls[static_cast<std::size_t>(spec.control)] = widget;
         if (spec.kind == ControlKind::Label) {
             // Labels lie beneath every other control (Label8 under txtPassword).

@@ -37,9 +37,10 @@ QString WidgetFields::text(Control control) const
 void WidgetFields::setText(Control control, const QString &text)
 {
     QWidget *w = widget(control);
-    if (auto *line = qobject_cast<QLineEdit *>(w))
+    if (auto *line = qobject_cast<QLineEdit *>(w)) {
         line->setText(text);
-    else if (auto *body = qobject_cast<QPlainTextEdit *>(w))
+        line->setCursorPosition(0); // show the beginning of a text longer than the box
+    } else if (auto *body = qobject_cast<QPlainTextEdit *>(w))
         body->setPlainText(text);
 }
 

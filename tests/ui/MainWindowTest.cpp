@@ -145,6 +145,24 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
     EXPECT_EQ(find("txtFrom")->geometry(), px(1320, 600, 3015, 375));
 }
 
+TEST_F(MainWindowTest, FixedCaptionsAreShownWholeInsideTheirBoxes)
+{
+    for (const ui::ControlSpec &spec : ui::controlTable()) {
+        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::CheckBox)
+            continue;
+        QWidget *w = find(ui::controlName(spec.control));
+        const QString shown = spec.kind == ControlKind::Label ? static_cast<QLabel *>(w)->text()
+                                                              : static_cast<QCheckBox *>(w)->text();
+        QString joined = shown;
+        joined.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        EXPECT_EQ(joined, QString::fromUtf8(spec.text)) << ui::controlName(spec.control);
+        const QRect needed = w->fontMetrics().boundingRect(QRect(0, 0, 10000, 10000), 0, shown);
+        EXPECT_LE(needed.width(), w->width()) << ui::controlName(spec.control);
+        EXPECT_LE(needed.height(), w->height()) << ui::controlName(spec.control);
+    }
+    EXPECT_EQ(find<QLabel>("Label1")->font(), find<QLabel>("Label5")->font());
+}
+
 TEST_F(MainWindowTest, MaskedBoxesShowStarsAndKeepTheTypedText)
 {
     auto *auth = find<QCheckBox>("chkSMTPAuth");
