@@ -303,3 +303,27 @@ TEST_F(MainWindowTest, StatusCaptionAndCheckValuesThroughTheFields)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, SendButtonRunsTheSendActionWithTheKeyboardToo)
+{
+    // Blank addresses: the send action answers with a box of its own and sends nothing.
+    fields().setText(Control::txtFrom, "");
+    fields().setText(Control::txtTo, "");
+    QStringList boxes;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, window.get(), [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes << box->windowTitle();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    watcher.start(10);
+    auto *send = find<QPushButton>("btnOrvane");
+    send->setFocus();
+    QTest::keyClick(send, Qt::Key_Space);
+    EXPECT_EQ(boxes, QStringList{"orvane"});
+}
+
+} // namespace

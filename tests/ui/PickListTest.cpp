@@ -89,3 +89,20 @@ TEST_F(PickListTest, ArrowKeysPickEachNewLine)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PickListTest, APickCopiesTheAddressIntoTheRecipientBox)
+{
+    fields().setText(Control::txtTo, "typed@example.com");
+    fields().listClear(Control::lstEmail);
+    EXPECT_EQ(fields().text(Control::txtTo), QStringLiteral("typed@example.com"));
+    for (const char *address : {"ann@example.com", "bob@example.com"})
+        fields().listAddItem(Control::lstEmail, address);
+    click(1);
+    EXPECT_EQ(fields().text(Control::txtTo), QStringLiteral("bob@example.com"));
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(fields().text(Control::txtTo), QStringLiteral("ann@example.com"));
+}
+
+} // namespace
