@@ -36,9 +36,14 @@ public:
                 "access to attrs=userPassword by anonymous auth by * none",
                 "access to * by users read by * none",
         };
-        started = server.start(
-                {{example.suffix, example.ldif(), {}}, {sorted.suffix, sorted.ldif(), {"sssvlv"}}},
-                global);
+        // A third database refuses clients without authentication with result 8, as a domain
+        // controller that wants more than a plain simple bind does.
+        const QString strong = QStringLiteral("dn: dc=strong,dc=test\nobjectClass: dcObject\n"
+                                              "objectClass: organization\ndc: strong\no: strong\n");
+        started = server.start({{example.suffix, example.ldif(), {}, {}},
+                                {sorted.suffix, sorted.ldif(), {"sssvlv"}, {}},
+                                {"dc=strong,dc=test", strong, {}, {"require strong"}}},
+                               global);
     }
     void TearDown() override { server.stop(); }
 
@@ -260,6 +265,19 @@ TEST_F(LdapDirectoryTest, BaseThatDoesNotExist)
     const QString text = failureBox();
     EXPECT_TRUE(text.contains("No such object (LDAP result 32)")) << text.toStdString();
     EXPECT_TRUE(text.contains("ou=nowhere")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, StrongerAuthenticationRequiredSuggestsTls)
+{
+    // slapd counts a password bind as strong enough; an anonymous client is refused.
+    form.preset(Control::txtLdapCon,
+                path(DirectoryServer::server.plainPort(), "dc=strong,dc=test"));
+    form.preset(Control::txtLdapUser, QString());
+    form.preset(Control::txtLdapPassword, QString());
+    search();
+    const QString text = failureBox();
+    EXPECT_TRUE(text.contains("(LDAP result 8)")) << text.toStdString();
+    EXPECT_TRUE(text.contains("use port 636")) << text.toStdString();
 }
 
 TEST_F(LdapDirectoryTest, QuoteInPrefixFailsBeforeConnecting)

@@ -166,6 +166,8 @@ bool SlapdServer::start(const std::vector<Database> &databases, const QStringLis
         config += QStringLiteral("\ndatabase mdb\nsuffix \"%1\"\nrootdn \"cn=admin,%1\"\n"
                                  "directory %2\nmaxsize 268435456\n")
                           .arg(databases[i].suffix, dbDir);
+        for (const QString &line : databases[i].config)
+            config += line + u'\n';
         for (const QString &overlay : databases[i].overlays)
             config += QStringLiteral("overlay %1\n").arg(overlay);
     }

@@ -22,6 +22,7 @@ public:
         QString suffix;
         QString ldif;         // loaded with slapadd -q
         QStringList overlays; // e.g. "sssvlv"
+        QStringList config;   // further lines for this database, e.g. "require strong"
     };
 
     ~SlapdServer();
