@@ -69,7 +69,7 @@ void TerminationSignals::drain()
     int last = 0;
     ssize_t count = 0;
     while ((count = ::read(g_pipe[1], bytes, sizeof bytes)) > 0)
-        last = bytes[count - 1];
+        last = static_cast<unsigned char>(bytes[count - 1]);
     if (last != 0)
         emit terminationRequested(last);
 }

@@ -36,11 +36,14 @@ FittedCaption fitCaption(const QString &caption, const QFont &font, const QSize 
     const qreal base = font.pointSizeF();
     if (caption.isEmpty() || base <= 0)
         return {caption, font};
-    for (qreal size = base; size >= base * 0.7; size -= 0.5) {
+    // Half-point steps down to 70% of the platform size.
+    const int steps = static_cast<int>(base * 0.3 / 0.5);
+    for (int step = 0; step <= steps; ++step) {
+        const qreal size = base - 0.5 * step;
         QFont candidate = font;
         candidate.setPointSizeF(size);
         if (const auto text = laidOut(caption, QFontMetrics(candidate), room))
-            return {*text, size == base ? font : candidate};
+            return {*text, step == 0 ? font : candidate};
     }
     return {QFontMetrics(font).elidedText(caption, Qt::ElideRight, room.width()), font};
 }
