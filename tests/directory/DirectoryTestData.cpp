@@ -76,6 +76,7 @@ DirectoryTestData DirectoryTestData::example()
             // Some names in lower case: the order must not depend on case.
             p.cn = (i % 7 == 3 ? families[f].toLower() : families[f]) + u' ' + number;
             p.sn = families[f];
+            p.createTimestamp = QStringLiteral("20200101000000Z");
             if (i % 9 != 4)
                 p.mails.append(
                         QStringLiteral("%1.%2@example.test").arg(families[f].toLower(), number));

@@ -134,11 +134,12 @@ protected:
         return rows;
     }
 
-    static QString sortedPeoplePath()
+    // The quoted path of a database's people, for a query of the tests' own.
+    static QString peoplePath(const DirectoryTestData &data)
     {
         return QStringLiteral("'LDAP://127.0.0.1:%1/%2'")
                 .arg(DirectoryServer::server.plainPort())
-                .arg(sorted().peopleDn());
+                .arg(data.peopleDn());
     }
 
     static QStringList readAll(Recordset &rows, const QString &field)
@@ -318,7 +319,7 @@ TEST_F(LdapDirectoryTest, LdapOverTlsWithTheTestsOwnCa)
 
 TEST_F(LdapDirectoryTest, ServerSortsOnAnAttributeWithAnOrderingRulePageByPage)
 {
-    const QString base = sortedPeoplePath();
+    const QString base = peoplePath(sorted());
     std::unique_ptr<Recordset> rows = execute(
             "SELECT cn, mail FROM " + base + " WHERE sn = 'Person' ORDER BY createTimestamp", 200);
     ASSERT_TRUE(rows);
@@ -337,7 +338,7 @@ TEST_F(LdapDirectoryTest, ServerSortsOnAnAttributeWithAnOrderingRulePageByPage)
 
 TEST_F(LdapDirectoryTest, SortOnNameRefusedByServerIsDoneHere)
 {
-    const QString base = sortedPeoplePath();
+    const QString base = peoplePath(sorted());
     std::unique_ptr<Recordset> rows = execute(
             "select name, mail from " + base + " where name = 'Pers*' ORDER BY NAME DESC", 200);
     ASSERT_TRUE(rows);
@@ -366,4 +367,28 @@ TEST_F(LdapDirectoryTest, EmptyUserNameBindsAnonymously)
     search();
     const QString text = failureBox();
     EXPECT_TRUE(text.contains("LDAP result 32")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, SortRequestIgnoredByServerIsDoneHere)
+{
+    // The first database has no sort overlay: slapd answers without a sort response.
+    const QString base = peoplePath(example());
+    std::unique_ptr<Recordset> rows = execute(
+            "SELECT cn FROM " + base + " WHERE sn = 'Smith' ORDER BY createTimestamp DESC, cn",
+            250);
+    ASSERT_TRUE(rows);
+    auto &ldapRows = dynamic_cast<LdapRecordset &>(*rows);
+    EXPECT_FALSE(ldapRows.sortedByServer());
+    EXPECT_GE(ldapRows.pagesRead(), 5); // 1,200 entries, every page before the first row
+
+    // Every person has the same createTimestamp: the second key decides.
+    QStringList expected;
+    for (const auto &p : example().people) {
+        if (p.sn == "Smith")
+            expected.append(p.cn);
+    }
+    std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    EXPECT_EQ(readAll(*rows, "cn"), expected);
 }
