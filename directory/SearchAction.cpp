@@ -24,12 +24,20 @@ QString queryText(const QString &path, const QString &prefix)
            + QStringLiteral("' where name = '") + prefix + QStringLiteral("*' ORDER BY NAME");
 }
 
+Status notCreated(const QString &what)
+{
+    return Status::failure(StatusKind::Internal,
+                           QStringLiteral("The directory %1 could not be created.").arg(what));
+}
+
 // Steps 3 to 9 of the search; the first failure ends them.
 Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
 {
     Status status = components.createConnection(objects.connection);
     if (!status.ok())
         return status;
+    if (!objects.connection)
+        return notCreated(QStringLiteral("connection"));
     Connection &connection = *objects.connection;
     if (!(status = connection.setProvider(QStringLiteral("ADsDSOObject"))).ok())
         return status;
@@ -47,6 +55,8 @@ Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchOb
 
     if (!(status = components.createCommand(objects.command)).ok())
         return status;
+    if (!objects.command)
+        return notCreated(QStringLiteral("command"));
     Command &command = *objects.command;
     if (!(status = command.setActiveConnection(connection)).ok())
         return status;
@@ -63,6 +73,8 @@ Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchOb
 
     if (!(status = command.execute(objects.rows, -1)).ok())
         return status;
+    if (!objects.rows)
+        return notCreated(QStringLiteral("result set"));
     Recordset &rows = *objects.rows;
     while (!rows.eof()) {
         Value mail;
