@@ -10,6 +10,10 @@ void SmtpDialogue::commandSent(const QByteArray &line)
     const QByteArray text = line.trimmed();
     const qsizetype space = text.indexOf(' ');
     const QString verb = QString::fromLatin1(text.left(space < 0 ? text.size() : space)).toUpper();
+    // libcurl says QUIT after a failure; its 221 must not hide the reply that failed.
+    m_quitting = verb == u"QUIT";
+    if (m_quitting)
+        return;
     m_lastCommand = verb;
     if (verb == u"AUTH") {
         m_inAuth = true;
@@ -26,6 +30,8 @@ void SmtpDialogue::commandSent(const QByteArray &line)
 
 void SmtpDialogue::replyReceived(const QByteArray &chunk)
 {
+    if (m_quitting)
+        return;
     for (const QByteArray &raw : chunk.split('\n')) {
         const QByteArray line = raw.trimmed();
         if (line.size() < 3)

@@ -51,6 +51,7 @@ private:
     bool m_authenticated = false;
     bool m_greeted = false;
     bool m_inEhlo = false;
+    bool m_quitting = false;
 };
 
 } // namespace orvane::mail::detail

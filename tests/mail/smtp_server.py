@@ -102,7 +102,7 @@ def main():
     if a.mode != "plain":
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(a.cert, a.key)
-    handler = Handler(a.out, set(a.refused))
+    handler = Handler(a.out, set(a.refuse))
     kwargs = dict(data_size_limit=a.size_limit or None, hostname="orvane-test-server")
     if a.auth:
         user, password = a.auth.split(":", 1)

@@ -1,0 +1,165 @@
+#include "MailIntegrationFixture.h"
+
+#include "mail/SendAction.h"
+
+namespace orvane::test {
+
+using ui::Control;
+
+namespace {
+
+// Passes every call to the real message and keeps what send() returned.
+class CapturingMessage : public mail::Message
+{
+public:
+    CapturingMessage(std::unique_ptr<mail::Message> real, mail::MailStatus &sent)
+        : m_real(std::move(real))
+        , m_sent(sent)
+    {}
+    mail::MailResult<std::unique_ptr<mail::ConfigField>>
+    configurationField(const QString &name) override
+    {
+        return m_real->configurationField(name);
+    }
+    mail::MailStatus updateFields() override { return m_real->updateFields(); }
+    mail::MailStatus setTo(const QString &t) override { return m_real->setTo(t); }
+    mail::MailStatus setFrom(const QString &t) override { return m_real->setFrom(t); }
+    mail::MailStatus setSubject(const QString &t) override { return m_real->setSubject(t); }
+    mail::MailStatus setTextBody(const QString &t) override { return m_real->setTextBody(t); }
+    mail::MailStatus addAttachment(const QString &p, const QString &u, const QString &w) override
+    {
+        return m_real->addAttachment(p, u, w);
+    }
+    mail::MailStatus send() override { return m_sent = m_real->send(); }
+    void setProgress(Progress progress) override { m_real->setProgress(std::move(progress)); }
+
+private:
+    std::unique_ptr<mail::Message> m_real;
+    mail::MailStatus &m_sent;
+};
+
+class CapturingComponents : public mail::CurlComponents
+{
+public:
+    CapturingComponents(mail::TransportOptions options, mail::MailStatus &sent)
+        : CurlComponents(std::move(options))
+        , m_sent(sent)
+    {}
+    mail::MailResult<std::unique_ptr<mail::Message>> createMessage() override
+    {
+        auto real = CurlComponents::createMessage();
+        return {real.status, std::make_unique<CapturingMessage>(std::move(real.value), m_sent)};
+    }
+
+private:
+    mail::MailStatus &m_sent;
+};
+
+} // namespace
+
+void MailIntegrationFixture::SetUpTestSuite()
+{
+    s_missing = SmtpTestServer::missingPrerequisite();
+    s_certificates = std::make_unique<TestCertificates>();
+    s_files = std::make_unique<QTemporaryDir>();
+    if (s_missing.isEmpty())
+        s_missing = s_certificates->create();
+}
+
+void MailIntegrationFixture::TearDownTestSuite()
+{
+    s_certificates.reset();
+    s_files.reset();
+}
+
+void MailIntegrationFixture::SetUp()
+{
+    if (s_missing.isEmpty())
+        return;
+    // On CI a missing server is a failure, never a silent skip.
+    if (qgetenv("CI") == "true")
+        FAIL() << s_missing.toStdString();
+    GTEST_SKIP() << s_missing.toStdString();
+}
+
+void MailIntegrationFixture::startServer(SmtpTestServer &server,
+                                         const SmtpTestServer::Options &options)
+{
+    SmtpTestServer::Options withCert = options;
+    if (withCert.mode != "plain") {
+        withCert.cert = certificates().serverCert();
+        withCert.key = certificates().serverKey();
+    }
+    const QString error = server.start(withCert);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
+void MailIntegrationFixture::startScripted(SmtpTestServer &server, const QString &scenario)
+{
+    const QString error = server.startScripted(scenario);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+}
+
+void MailIntegrationFixture::fillForm(int port)
+{
+    form.preset(Control::txtSMTP, QStringLiteral("127.0.0.1"));
+    form.preset(Control::txtPort, QString::number(port));
+    form.preset(Control::txtFrom, QStringLiteral("Scanner <scanner@example.com>"));
+    form.preset(Control::txtTo, QStringLiteral("ann@example.org"));
+    form.preset(Control::txtSubject, QStringLiteral("Scan"));
+    form.preset(Control::txtBody, QStringLiteral("Please find the scan."));
+}
+
+void MailIntegrationFixture::tickLogin(const QString &user, const QString &secret)
+{
+    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
+    form.preset(Control::txtUsername, user);
+    form.preset(Control::txtPassword, secret);
+}
+
+mail::TransportOptions MailIntegrationFixture::options() const
+{
+    mail::TransportOptions options;
+    options.caFile = certificates().caFile();
+    options.connectTimeout = std::chrono::seconds(5);
+    options.stallTimeout = std::chrono::seconds(10);
+    return options;
+}
+
+void MailIntegrationFixture::click(const mail::TransportOptions &options)
+{
+    CapturingComponents components(options, lastSend);
+    mail::btnOrvane_Click(form, components);
+}
+
+void MailIntegrationFixture::expectSent()
+{
+    for (const RecordingForm::Box &box : form.boxes)
+        ADD_FAILURE() << "box: " << box.text.toStdString();
+    EXPECT_TRUE(form.captionOf(Control::lblStatus).startsWith("Message Sent. "));
+}
+
+void MailIntegrationFixture::expectOneFailure(mail::FailureKind kind, const QStringList &mentions)
+{
+    ASSERT_EQ(form.boxes.size(), 1u);
+    const QString text = form.boxes.front().text;
+    EXPECT_TRUE(text.startsWith("orvane error ")) << text.toStdString();
+    EXPECT_EQ(int(lastSend.kind()), int(kind)) << text.toStdString();
+    EXPECT_TRUE(form.captionOf(Control::lblStatus).isEmpty());
+    EXPECT_FALSE(text.contains(password)) << text.toStdString();
+    EXPECT_FALSE(text.contains(QString::fromLatin1(password.toUtf8().toBase64())));
+    for (const QString &mention : mentions)
+        EXPECT_TRUE(text.contains(mention, Qt::CaseInsensitive))
+                << "missing \"" << mention.toStdString() << "\" in: " << text.toStdString();
+}
+
+QString MailIntegrationFixture::createFile(const QString &name, const QByteArray &content)
+{
+    const QString path = s_files->filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(content);
+    return path;
+}
+
+} // namespace orvane::test

@@ -1,0 +1,314 @@
+// The Send button against a real aiosmtpd on 127.0.0.1 (and, where aiosmtpd cannot play the
+// part, a scripted server of our own).
+#include "MailIntegrationFixture.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QRandomGenerator>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace orvane;
+using mail::FailureKind;
+using test::SmtpTestServer;
+using ui::Control;
+
+namespace {
+
+// A socket on 127.0.0.1 with a free port, listening or (closed) refusing.
+class LocalSocket
+{
+public:
+    explicit LocalSocket(bool listen)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        socklen_t length = sizeof address;
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        if (listen) {
+            ::listen(m_fd, 4); // the kernel completes connections; nobody ever answers
+        } else {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~LocalSocket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(7);
+    random.fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+using SmtpIntegrationTest = test::MailIntegrationFixture;
+
+TEST_F(SmtpIntegrationTest, PlainSendArrivesWithHeadersAndBodyIntact)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    fillForm(server.port());
+    form.preset(Control::txtTo, " ann@example.org; \"Doe, John\" <john@example.org> ");
+    form.preset(Control::txtBody, "Line 1\n.dot line\r\n..two dots\rLast");
+    click();
+    expectSent();
+
+    const QList<QJsonObject> messages = server.messages();
+    ASSERT_EQ(messages.size(), 1);
+    const QJsonObject m = messages.front();
+    EXPECT_EQ(m["mail_from"].toString(), "scanner@example.com");
+    EXPECT_EQ(m["rcpt_tos"].toArray(), QJsonArray({"ann@example.org", "john@example.org"}));
+    EXPECT_EQ(m["subject"].toString(), "Scan");
+    EXPECT_EQ(m["to"].toString(), "ann@example.org, \"Doe, John\" <john@example.org>");
+    const QString body = m["body"].toString().replace("\r\n", "\n");
+    EXPECT_EQ(body, "Line 1\n.dot line\n..two dots\nLast\n\n");
+    for (const char *header : {"Date", "Message-ID", "MIME-Version", "From", "To", "Subject"})
+        EXPECT_TRUE(m["header_names"].toArray().contains(header)) << header;
+    EXPECT_TRUE(m["defects"].toArray().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, StartTlsWithLogin)
+{
+    SmtpTestServer server;
+    startServer(server, {.mode = "starttls", .auth = "ann:" + password, .requireAuth = true});
+    fillForm(server.port());
+    tickLogin(" ann ", password);
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    click();
+    expectSent();
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(server.messages().front()["auth_user"].toString(), "ann");
+}
+
+TEST_F(SmtpIntegrationTest, ImplicitTlsOnAPortMappedLike465)
+{
+    SmtpTestServer server;
+    startServer(server, {.mode = "implicit", .auth = "ann:" + password, .requireAuth = true});
+    fillForm(server.port());
+    tickLogin("ann", password);
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    mail::TransportOptions implicit = options();
+    const int port = server.port();
+    implicit.tlsStart = [port](int p) {
+        return p == port ? mail::TlsStart::Implicit : mail::TlsStart::StartTls;
+    };
+    click(implicit);
+    expectSent();
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_EQ(server.messages().front()["auth_user"].toString(), "ann");
+}
+
+TEST_F(SmtpIntegrationTest, WrongPasswordIsRefusedWithTheServersWords)
+{
+    SmtpTestServer server;
+    startServer(server, {.mode = "starttls", .auth = "ann:right-one", .requireAuth = true});
+    fillForm(server.port());
+    tickLogin("ann", password);
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    click();
+    expectOneFailure(FailureKind::AuthRejected, {"535", "user name and password"});
+    EXPECT_TRUE(server.messages().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, SslTickedButServerOffersNoStartTls)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    fillForm(server.port());
+    tickLogin("ann", password);
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    click();
+    expectOneFailure(FailureKind::StartTlsUnavailable, {"STARTTLS", "127.0.0.1"});
+    EXPECT_TRUE(server.messages().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, CertificateFromAnUntrustedAuthorityIsRefused)
+{
+    SmtpTestServer server;
+    startServer(server, {.mode = "starttls"});
+    fillForm(server.port());
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    mail::TransportOptions otherTrust = options();
+    otherTrust.caFile = certificates().otherCaFile();
+    click(otherTrust);
+    expectOneFailure(FailureKind::Certificate, {"certificate", "could not be verified"});
+    EXPECT_TRUE(server.messages().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, RefusedConnectionNamesHostAndPort)
+{
+    LocalSocket closed(false);
+    fillForm(closed.port());
+    click();
+    expectOneFailure(FailureKind::Connect,
+                     {QStringLiteral("127.0.0.1 port %1").arg(closed.port())});
+}
+
+TEST_F(SmtpIntegrationTest, SilentServerTimesOutWithinTheStallTime)
+{
+    LocalSocket silent(true);
+    fillForm(silent.port());
+    mail::TransportOptions quick = options();
+    quick.stallTimeout = std::chrono::seconds(1);
+    QElapsedTimer timer;
+    timer.start();
+    click(quick);
+    EXPECT_LT(timer.elapsed(), 8000);
+    expectOneFailure(FailureKind::Timeout, {"stopped answering", "1 second"});
+}
+
+TEST_F(SmtpIntegrationTest, RefusedRecipientFailsTheWholeSendBeforeData)
+{
+    SmtpTestServer server;
+    startServer(server, {.refuse = {"nobody@example.org"}});
+    fillForm(server.port());
+    form.preset(Control::txtTo, "ann@example.org, nobody@example.org, bob@example.org");
+    click();
+    expectOneFailure(FailureKind::RecipientRefused, {"nobody@example.org", "550"});
+    EXPECT_TRUE(server.messages().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, LoginRequiredAndStartTlsRequiredSayWhatToTick)
+{
+    SmtpTestServer loginServer;
+    startServer(loginServer, {.auth = "ann:x", .requireAuth = true});
+    fillForm(loginServer.port());
+    click();
+    expectOneFailure(FailureKind::AuthRequired, {"530", "Tick SMTP Authentication"});
+
+    SmtpTestServer tlsServer;
+    startServer(tlsServer, {.mode = "starttls"});
+    form.boxes.clear();
+    fillForm(tlsServer.port());
+    click();
+    expectOneFailure(FailureKind::AuthRequired, {"530", "Tick SSL"});
+}
+
+TEST_F(SmtpIntegrationTest, TenMegabyteAttachmentArrivesByteIdentical)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    const QByteArray content = randomBytes(10 * 1024 * 1024);
+    const QString path = createFile("large scan.pdf", content);
+    fillForm(server.port());
+    form.preset(Control::txtAttachment, path);
+    click();
+    expectSent();
+    ASSERT_EQ(server.messages().size(), 1);
+    const QJsonArray parts = server.messages().front()["attachments"].toArray();
+    ASSERT_EQ(parts.size(), 1);
+    const QJsonObject part = parts.first().toObject();
+    EXPECT_EQ(part["filename"].toString(), "large scan.pdf");
+    EXPECT_EQ(part["size"].toInt(), content.size());
+    EXPECT_EQ(part["sha256"].toString(),
+              QCryptographicHash::hash(content, QCryptographicHash::Sha256).toHex());
+}
+
+TEST_F(SmtpIntegrationTest, OversizedMessageIsRefusedUpFrontNamingTheLimit)
+{
+    SmtpTestServer server;
+    startServer(server, {.sizeLimit = 4000});
+    fillForm(server.port());
+    form.preset(Control::txtAttachment, createFile("big.bin", randomBytes(20000)));
+    click();
+    expectOneFailure(FailureKind::SizeRefused, {"552", "4000"});
+}
+
+TEST_F(SmtpIntegrationTest, NonAsciiSubjectNamesAndFileNameDecodeCorrectly)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    const QString subject = QStringLiteral("Grüße – Rechnung № 5 😀 ") + QString(80, u'é');
+    const QString fileName = QStringLiteral("Übersicht März 日本語 ") + QString(60, u'ß') + ".pdf";
+    fillForm(server.port());
+    form.preset(Control::txtTo, QStringLiteral("Jürgen Groß <j@example.de>"));
+    form.preset(Control::txtSubject, subject);
+    form.preset(Control::txtBody, QStringLiteral("Schöne Grüße\n"));
+    form.preset(Control::txtAttachment, createFile(fileName, "%PDF-1.4\n"));
+    click();
+    expectSent();
+    ASSERT_EQ(server.messages().size(), 1);
+    const QJsonObject m = server.messages().front();
+    EXPECT_EQ(m["subject"].toString(), subject);
+    EXPECT_EQ(m["to"].toString(), QStringLiteral("Jürgen Groß <j@example.de>"));
+    EXPECT_EQ(m["body"].toString().replace("\r\n", "\n"), QStringLiteral("Schöne Grüße\n\n\n"));
+    const QJsonObject part = m["attachments"].toArray().first().toObject();
+    EXPECT_EQ(part["filename"].toString(), fileName);
+    EXPECT_EQ(part["content_type"].toString(), "application/pdf");
+    EXPECT_TRUE(m["defects"].toArray().isEmpty());
+}
+
+TEST_F(SmtpIntegrationTest, MissingAttachmentShowsItsBoxAndTheMessageGoesWithoutIt)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    fillForm(server.port());
+    form.preset(Control::txtAttachment, createFile("gone.pdf", "x") + ".missing");
+    click();
+    ASSERT_EQ(form.boxes.size(), 1u);
+    EXPECT_EQ(form.boxes.front().text,
+              "File Attachment can not be found! Message sent without attachment");
+    EXPECT_TRUE(form.captionOf(Control::lblStatus).startsWith("Message Sent. "));
+    ASSERT_EQ(server.messages().size(), 1);
+    EXPECT_TRUE(server.messages().front()["attachments"].toArray().isEmpty());
+}
+
+// What aiosmtpd cannot do, played by the scripted server.
+TEST_F(SmtpIntegrationTest, ConnectionDroppedDuringData)
+{
+    SmtpTestServer server;
+    startScripted(server, "drop-in-data");
+    fillForm(server.port());
+    form.preset(Control::txtAttachment, createFile("drop.bin", randomBytes(200000)));
+    click();
+    expectOneFailure(FailureKind::ConnectionLost, {"127.0.0.1 port"});
+    EXPECT_TRUE(server.scriptLog().contains("HUNG UP IN DATA"));
+}
+
+TEST_F(SmtpIntegrationTest, StartTlsAnswered454NeverLeadsToAPlainLogin)
+{
+    SmtpTestServer server;
+    startScripted(server, "starttls-454");
+    fillForm(server.port());
+    tickLogin("ann", password);
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    click();
+    expectOneFailure(FailureKind::StartTlsUnavailable, {"454"});
+    for (const QString &line : server.scriptLog()) {
+        EXPECT_FALSE(line.startsWith("AUTH", Qt::CaseInsensitive)) << line.toStdString();
+        EXPECT_FALSE(line.startsWith("MAIL", Qt::CaseInsensitive)) << line.toStdString();
+        EXPECT_FALSE(line.contains(password));
+    }
+}
+
+TEST_F(SmtpIntegrationTest, LoginAskedButServerOffersNoneSendsNothing)
+{
+    SmtpTestServer server;
+    startScripted(server, "no-auth");
+    fillForm(server.port());
+    tickLogin("ann", password);
+    click();
+    expectOneFailure(FailureKind::AuthUnavailable, {"offers no login"});
+    for (const QString &line : server.scriptLog())
+        EXPECT_FALSE(line.startsWith("MAIL", Qt::CaseInsensitive)) << line.toStdString();
+}
+
+} // namespace
