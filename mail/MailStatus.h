@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <utility>
@@ -54,8 +55,10 @@ public:
     long nativeCode() const { return m_nativeCode; }
     const QString &description() const { return m_description; }
 
-    // Removes a secret (and any text derived from it) that a server might have echoed back.
+    // Removes a secret, and its base64 form, that a server might have echoed back.
     void redact(const QString &secret);
+    // Removes the base64 form of raw bytes, e.g. a SASL PLAIN token (RFC 4616).
+    void redactEncoded(const QByteArray &raw);
 
 private:
     FailureKind m_kind = FailureKind::None;

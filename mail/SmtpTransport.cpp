@@ -204,6 +204,7 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     else
         status = detail::describeSmtpFailure(context);
     status.redact(request.password);
+    status.redactEncoded('\0' + user + '\0' + password);
     return status;
 }
 
