@@ -139,6 +139,7 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     // TLS is never optional once asked for: CURLUSESSL_TRY would fall back to plaintext.
     curl_easy_setopt(h, CURLOPT_USE_SSL, long(request.useTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+    curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile.isEmpty()) {

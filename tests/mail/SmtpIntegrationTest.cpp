@@ -1,6 +1,8 @@
 // The Send button against a real aiosmtpd on 127.0.0.1 (and, where aiosmtpd cannot play the
 // part, a scripted server of our own).
 #include "MailIntegrationFixture.h"
+#include "mail/CdoFields.h"
+#include "mail/CdoMessage.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -269,6 +271,45 @@ TEST_F(SmtpIntegrationTest, MissingAttachmentShowsItsBoxAndTheMessageGoesWithout
     EXPECT_TRUE(form.captionOf(Control::lblStatus).startsWith("Message Sent. "));
     ASSERT_EQ(server.messages().size(), 1);
     EXPECT_TRUE(server.messages().front()["attachments"].toArray().isEmpty());
+}
+
+// The hook a background sender will use: it sees the whole size and can stop the upload.
+TEST_F(SmtpIntegrationTest, ProgressSeesTheWholeMessageAndCanStopIt)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    const QString path = createFile("progress.bin", randomBytes(3 * 1024 * 1024));
+    auto message = [&] {
+        auto m = std::make_unique<mail::CdoMessage>(options());
+        namespace cdo = mail::cdo;
+        m->configurationField(cdo::fullName(cdo::sendUsing)).value->setValue(std::int16_t(2));
+        m->configurationField(cdo::fullName(cdo::smtpServer)).value->setValue(QString("127.0.0.1"));
+        m->configurationField(cdo::fullName(cdo::smtpServerPort))
+                .value->setValue(QString::number(server.port()));
+        m->updateFields();
+        m->setFrom("scanner@example.com");
+        m->setTo("ann@example.org");
+        m->setTextBody("x");
+        EXPECT_TRUE(m->addAttachment(path, {}, {}).ok());
+        return m;
+    };
+
+    qint64 lastSent = 0;
+    qint64 total = 0;
+    auto complete = message();
+    complete->setProgress([&](qint64 sent, qint64 all) {
+        lastSent = sent;
+        total = all;
+        return true;
+    });
+    ASSERT_TRUE(complete->send().ok());
+    EXPECT_GT(total, 4 * 1024 * 1024);
+    EXPECT_EQ(lastSent, total);
+
+    auto stopped = message();
+    stopped->setProgress([](qint64 sent, qint64) { return sent == 0; });
+    EXPECT_EQ(stopped->send().kind(), FailureKind::Aborted);
+    EXPECT_EQ(server.messages().size(), 1);
 }
 
 // What aiosmtpd cannot do, played by the scripted server.
