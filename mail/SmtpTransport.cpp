@@ -6,6 +6,7 @@
 
 #include <QSysInfo>
 
+#include <cctype>
 #include <curl/curl.h>
 #include <mutex>
 

@@ -160,12 +160,14 @@ TEST(LocalFileSystem, OnlyExistingRegularFilesAndThePathExactlyAsGiven)
     EXPECT_FALSE(fs.fileExists(dir.path()).value);
     EXPECT_FALSE(fs.fileExists(QString()).value);
     // A name that really starts with a space is found as such.
+    const QString previous = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(dir.path()));
     QFile spaced(" lead.pdf");
     ASSERT_TRUE(spaced.open(QIODevice::WriteOnly));
     spaced.close();
     EXPECT_TRUE(fs.fileExists(" lead.pdf").value);
     EXPECT_FALSE(fs.fileExists("lead.pdf").value);
+    QDir::setCurrent(previous);
 }
 
 TEST(SmtpDialogue, FollowsCapabilitiesRepliesAndRecipientsButNotCredentials)
