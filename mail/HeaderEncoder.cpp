@@ -154,7 +154,7 @@ QByteArray HeaderEncoder::phrase(const QString &text)
 
 QByteArray HeaderEncoder::mailbox(const Mailbox &mailbox)
 {
-    const QByteArray address = mailbox.address.toLatin1();
+    QByteArray address = mailbox.address.toLatin1();
     const QByteArray name = phrase(mailbox.displayName);
     if (name.isEmpty())
         return address;

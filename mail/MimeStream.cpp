@@ -129,7 +129,7 @@ qint64 MimeStream::read(char *out, qint64 max)
 QByteArray MimeStream::readAll()
 {
     QByteArray all;
-    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    QByteArray chunk(qsizetype(64) * 1024, Qt::Uninitialized);
     for (;;) {
         const qint64 n = read(chunk.data(), chunk.size());
         if (n <= 0)

@@ -19,7 +19,7 @@ class MimeStream
 public:
     // Input block: a multiple of 57 bytes, so that every block ends on a whole 76-character
     // base64 line (RFC 2045 section 6.8).
-    static constexpr qint64 blockBytes = 57 * 4096;
+    static constexpr qint64 blockBytes = qint64(57) * 4096;
 
     void appendBytes(const QByteArray &bytes);
     // The file is expected to hold exactly fileSize bytes when it is read.

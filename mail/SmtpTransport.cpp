@@ -31,7 +31,7 @@ struct Transfer
 size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
 {
     auto *transfer = static_cast<Transfer *>(userdata);
-    const qint64 n = transfer->message->read(buffer, qint64(size * count));
+    const qint64 n = transfer->message->read(buffer, qint64(size) * qint64(count));
     if (n < 0) {
         transfer->readFailed = true;
         return CURL_READFUNC_ABORT;
@@ -121,7 +121,8 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
         if (!appended)
             return MailStatus::failure(FailureKind::Internal, CURLE_OUT_OF_MEMORY,
                                        QStringLiteral("Out of memory."));
-        recipients.release();
+        // The list keeps its head; taking it back over is all the hand-off needs.
+        static_cast<void>(recipients.release());
         recipients.reset(appended);
     }
     const QByteArray user = request.user.toUtf8();

@@ -155,7 +155,7 @@ void MailIntegrationFixture::expectOneFailure(mail::FailureKind kind, const QStr
 
 QString MailIntegrationFixture::createFile(const QString &name, const QByteArray &content)
 {
-    const QString path = s_files->filePath(name);
+    QString path = s_files->filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
         file.write(content);

@@ -197,7 +197,7 @@ class AttachmentTest : public ::testing::Test
 protected:
     QString writeFile(const QString &name, const QByteArray &content)
     {
-        const QString path = dir.filePath(name);
+        QString path = dir.filePath(name);
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);

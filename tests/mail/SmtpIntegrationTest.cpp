@@ -30,7 +30,8 @@ public:
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address);
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
+            ADD_FAILURE() << "cannot bind a local socket";
         socklen_t length = sizeof address;
         ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
         m_port = ntohs(address.sin_port);
@@ -75,7 +76,7 @@ TEST_F(SmtpIntegrationTest, PlainSendArrivesWithHeadersAndBodyIntact)
 
     const QList<QJsonObject> messages = server.messages();
     ASSERT_EQ(messages.size(), 1);
-    const QJsonObject m = messages.front();
+    const QJsonObject &m = messages.front();
     EXPECT_EQ(m["mail_from"].toString(), "scanner@example.com");
     EXPECT_EQ(m["rcpt_tos"].toArray(), QJsonArray({"ann@example.org", "john@example.org"}));
     EXPECT_EQ(m["subject"].toString(), "Scan");
@@ -208,7 +209,7 @@ TEST_F(SmtpIntegrationTest, TenMegabyteAttachmentArrivesByteIdentical)
 {
     SmtpTestServer server;
     startServer(server, {});
-    const QByteArray content = randomBytes(10 * 1024 * 1024);
+    const QByteArray content = randomBytes(qint64(10) * 1024 * 1024);
     const QString path = createFile("large scan.pdf", content);
     fillForm(server.port());
     form.preset(Control::txtAttachment, path);
@@ -278,7 +279,7 @@ TEST_F(SmtpIntegrationTest, ProgressSeesTheWholeMessageAndCanStopIt)
 {
     SmtpTestServer server;
     startServer(server, {});
-    const QString path = createFile("progress.bin", randomBytes(3 * 1024 * 1024));
+    const QString path = createFile("progress.bin", randomBytes(qint64(3) * 1024 * 1024));
     auto message = [&] {
         auto m = std::make_unique<mail::CdoMessage>(options());
         namespace cdo = mail::cdo;
