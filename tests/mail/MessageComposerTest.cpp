@@ -192,6 +192,37 @@ TEST(MessageComposer, HeaderInjectionInTheSubjectFailsBeforeAnythingIsBuilt)
     }
 }
 
+// Whatever the subject or file name, the headers are either refused or safe: CRLF only, no
+// line over 998 characters.
+TEST(MessageComposer, RandomSubjectsAndFileNamesNeverBreakTheHeaders)
+{
+    const QString alphabet = QStringLiteral("aZ09 =?\"\\()<>,;:\t\r\n\x01\x7fäß€😀");
+    QRandomGenerator random(42);
+    for (int round = 0; round < 3000; ++round) {
+        QString text;
+        const int length = random.bounded(round % 10 == 0 ? 3000 : 80);
+        for (int i = 0; i < length; ++i)
+            text += alphabet.at(random.bounded(int(alphabet.size())));
+        if (random.bounded(50) == 0)
+            text += QChar(0xD800); // a lone surrogate
+        MessageParts parts = simpleParts("body");
+        parts.subject = text;
+        MailResult<MimeStream> composed = MessageComposer().compose(parts);
+        if (composed.status.ok()) {
+            ASSERT_TRUE(composed.value.open().ok());
+            const QByteArray wire = composed.value.readAll();
+            EXPECT_TRUE(onlyCrlf(wire));
+            expectShortLines(wire, 998);
+        } else {
+            EXPECT_EQ(composed.status.kind(), FailureKind::HeaderInjection);
+        }
+        const QByteArray params
+                = HeaderEncoder::nameParameter(text) + HeaderEncoder::filenameParameter(text);
+        EXPECT_TRUE(onlyCrlf(params));
+        expectShortLines(params, 998);
+    }
+}
+
 class AttachmentTest : public ::testing::Test
 {
 protected:

@@ -119,6 +119,19 @@ TEST_F(SmtpIntegrationTest, ImplicitTlsOnAPortMappedLike465)
     EXPECT_EQ(server.messages().front()["auth_user"].toString(), "ann");
 }
 
+TEST_F(SmtpIntegrationTest, ImplicitTlsAgainstAPlainServerFailsWithAHint)
+{
+    SmtpTestServer server;
+    startServer(server, {});
+    fillForm(server.port());
+    form.presetValue(Control::chkSSL, ui::Ticked);
+    mail::TransportOptions implicit = options();
+    implicit.tlsStart = [](int) { return mail::TlsStart::Implicit; };
+    click(implicit);
+    expectOneFailure(FailureKind::Tls, {"secure connection", "STARTTLS port"});
+    EXPECT_TRUE(server.messages().isEmpty());
+}
+
 TEST_F(SmtpIntegrationTest, WrongPasswordIsRefusedWithTheServersWords)
 {
     SmtpTestServer server;
