@@ -46,6 +46,14 @@ protected:
         file.write(contents);
     }
 
+    QString regularFile(const QString &name) const
+    {
+        const QString path = m_home.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        return path;
+    }
+
     static RecordingForm loaded()
     {
         RecordingForm form;
@@ -154,11 +162,7 @@ TEST_F(SettingsTest, CorruptFileGivesDefaults)
 TEST_F(SettingsTest, FolderThatCannotBeCreatedGivesOneBoxWithTheReason)
 {
     // A regular file where the config folder's parent should be: fails even as root.
-    const QString blocker = m_home.filePath("not-a-folder");
-    QFile file(blocker);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    useConfigHome(blocker);
+    useConfigHome(regularFile("not-a-folder"));
 
     RecordingForm form = loaded();
     EXPECT_EQ(form.textOf(Control::txtSMTP), QStringLiteral("localhost"));
@@ -171,11 +175,8 @@ TEST_F(SettingsTest, FolderThatCannotBeCreatedGivesOneBoxWithTheReason)
 
 TEST_F(SettingsTest, SaveFailureOnSessionEndGoesToStandardErrorNotABox)
 {
-    const QString blocker = m_home.filePath("not-a-folder");
-    QFile file(blocker);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.close();
-    useConfigHome(blocker);
+    // A regular file where the config folder's parent should be: fails even as root.
+    useConfigHome(regularFile("not-a-folder"));
 
     RecordingForm form = loaded();
     testing::internal::CaptureStderr();
