@@ -1,0 +1,43 @@
+#include "OrvaneProcess.h"
+
+#include "ui/ComponentFactory.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSessionManager>
+
+namespace orvane::bench {
+
+namespace {
+
+// Must run before the members are built, as in main(): the settings store reads the names.
+void describeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("orvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
+    QApplication::setOrganizationName(QStringLiteral("Quarrow"));
+    QApplication::setDesktopFileName(QStringLiteral("orvane"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+}
+
+} // namespace
+
+OrvaneProcess::OrvaneProcess(QApplication &app)
+    : m_terminationSignals((describeApplication(), nullptr))
+    , m_window(ui::ComponentFactory::defaults(), m_store)
+{
+    ui::MainWindow *window = &m_window;
+    QObject::connect(&m_terminationSignals, &app::TerminationSignals::terminationRequested, window,
+                     &ui::MainWindow::closeForSessionEnd);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager &) { window->closeForSessionEnd(); });
+    m_window.load();
+    m_window.show();
+}
+
+OrvaneProcess::~OrvaneProcess()
+{
+    m_window.unload(settings::SaveReport::StandardError);
+}
+
+} // namespace orvane::bench
