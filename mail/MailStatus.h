@@ -27,6 +27,7 @@ enum class FailureKind {
     RecipientRefused,    // RCPT TO refused
     SizeRefused,         // the message is larger than the server takes
     ConnectionLost,      // the server closed the connection or sent garbage
+    DeliveryUnknown,     // lost after the whole message went out, before the server's answer
     ServerRefused,       // any other refusal by the server
     Aborted,             // the progress hook asked to stop
     Internal,            // the library failed in a way the user cannot act on

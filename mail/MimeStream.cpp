@@ -72,7 +72,7 @@ bool MimeStream::refill(Segment &segment)
             return (m_status = fileFailure(segment, segment.file->errorString())), false;
         if (n == 0)
             return (m_status = fileFailure(segment, QStringLiteral("it became shorter while "
-                                                                   "it was sent."))),
+                                                                   "it was being sent."))),
                    false;
         got += n;
     }
@@ -81,7 +81,7 @@ bool MimeStream::refill(Segment &segment)
         char extra = 0;
         if (segment.file->read(&extra, 1) > 0)
             return (m_status = fileFailure(segment, QStringLiteral("it grew while it was "
-                                                                   "sent."))),
+                                                                   "being sent."))),
                    false;
     }
     const QByteArray encoded = raw.toBase64();

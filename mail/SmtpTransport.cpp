@@ -26,6 +26,8 @@ struct Transfer
     bool stoppedNoLogin = false;
     bool stoppedByProgress = false;
     bool readFailed = false;
+    qint64 bytesRead = 0;
+    bool readToEnd = false;
 };
 
 size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
@@ -36,6 +38,10 @@ size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
         transfer->readFailed = true;
         return CURL_READFUNC_ABORT;
     }
+    // libcurl stops asking once it has the announced size, so the count tells, not a 0.
+    transfer->bytesRead += n;
+    if (n == 0 || transfer->bytesRead == transfer->message->size())
+        transfer->readToEnd = true;
     return size_t(n);
 }
 
@@ -191,13 +197,17 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     context.startTls = request.useTls && !implicitTls;
     context.connected = connectTime > 0 || transfer.dialogue.greeted();
     context.messageSize = message.size();
+    context.wholeMessageRead = transfer.readToEnd;
     context.connectTimeout = m_options.connectTimeout;
     context.stallTimeout = m_options.stallTimeout;
     context.dialogue = &transfer.dialogue;
 
     MailStatus status;
     if (transfer.readFailed)
-        status = message.status();
+        // The abort keeps libcurl from sending the final dot, so the server drops what it got.
+        status = MailStatus::failure(message.status().kind(), message.status().nativeCode(),
+                                     message.status().description()
+                                             + QStringLiteral(" The message was not sent."));
     else if (transfer.stoppedNoLogin)
         status = detail::describeNoLoginOffered(context);
     else if (transfer.stoppedByProgress)

@@ -2,6 +2,20 @@
 
 namespace orvane::mail::detail {
 
+namespace {
+
+// A reply ends up in a message box: a server may send lines of any length (RFC 5321 section
+// 4.5.3.1.5 sets 512 octets, not all servers keep to it) and any number of them.
+constexpr qsizetype maxLineChars = 200;
+constexpr qsizetype maxReplyLines = 6;
+
+QString clipped(const QString &text)
+{
+    return text.size() <= maxLineChars ? text : text.left(maxLineChars) + QStringLiteral("...");
+}
+
+} // namespace
+
 void SmtpDialogue::commandSent(const QByteArray &line)
 {
     // During AUTH every client line is credentials; only a reply ends that state.
@@ -56,7 +70,12 @@ void SmtpDialogue::replyReceived(const QByteArray &chunk)
             m_startTls = false;
             m_sizeLimit = 0;
         }
-        m_pending.append(m_pending.isEmpty() ? QString::fromUtf8(line) : text);
+        // The first line keeps its code ("550 5.1.1 ..."), the others only their text.
+        if (m_pending.size() < maxReplyLines)
+            m_pending.append(clipped(
+                    m_pending.isEmpty() ? (QString::number(code) + u' ' + text).trimmed() : text));
+        else if (m_pending.size() == maxReplyLines)
+            m_pending.append(QStringLiteral("..."));
         if (!more)
             finishReply(code);
     }

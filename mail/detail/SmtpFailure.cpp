@@ -29,24 +29,46 @@ MailStatus describeRefusal(const FailureContext &c)
     const SmtpDialogue &d = *c.dialogue;
     const int code = d.lastReplyCode();
     const QString reply = d.lastReply();
+    // Every text names the server as %1 and quotes its reply as %2.
+    auto said = [&](FailureKind kind, const QString &text) {
+        return fail(kind, code, text.arg(where(c), reply));
+    };
+    const bool temporary = code < 500; // RFC 5321 section 4.2.1: 4yz, the same may work later
+    if (d.lastReplyTo().isEmpty()) {
+        // 421 or 554 instead of the 220 greeting (RFC 5321 section 3.1).
+        if (temporary)
+            return said(FailureKind::ServerRefused,
+                        QStringLiteral("The SMTP server %1 is not taking mail at the moment: "
+                                       "\"%2\". Nothing was sent; try again later."));
+        return said(FailureKind::ServerRefused,
+                    QStringLiteral("The SMTP server %1 refused the connection: \"%2\". Nothing "
+                                   "was sent. Check the server name and port, or ask the "
+                                   "server's administrator."));
+    }
+    if (d.lastReplyTo() == u"EHLO" && c.startTls)
+        // Without EHLO there is no STARTTLS (RFC 3207 section 4); HELO would mean plaintext.
+        return said(FailureKind::StartTlsUnavailable,
+                    QStringLiteral("The SMTP server %1 refused the extended greeting (EHLO): "
+                                   "\"%2\". Without it encryption (STARTTLS) cannot start, so "
+                                   "nothing was sent. Use the server's TLS port (often 465) or "
+                                   "ask its administrator."));
     if (code == 530) {
         if (reply.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
-            return fail(FailureKind::AuthRequired, code,
+            return said(FailureKind::AuthRequired,
                         QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
-                                       "\"%2\". Tick SSL and send again.")
-                                .arg(where(c), reply));
-        return fail(FailureKind::AuthRequired, code,
+                                       "\"%2\". Tick SSL and send again."));
+        return said(FailureKind::AuthRequired,
                     QStringLiteral("The SMTP server %1 requires a login: \"%2\". Tick SMTP "
                                    "Authentication, enter your user name and password, and "
-                                   "send again.")
-                            .arg(where(c), reply));
+                                   "send again."));
     }
     if (code == 552 || code == 523) {
         QString text = QStringLiteral("The SMTP server %1 refused the message because of its "
                                       "size: \"%2\". The message is %3 bytes")
                                .arg(where(c), reply)
                                .arg(c.messageSize);
-        if (d.sizeLimit() > 0)
+        // A message within the announced limit was refused for another size, e.g. a quota.
+        if (d.sizeLimit() > 0 && c.messageSize > d.sizeLimit())
             text += QStringLiteral("; the server takes at most %1 bytes").arg(d.sizeLimit());
         return fail(FailureKind::SizeRefused, code,
                     text + QStringLiteral(". Attach a smaller file and send again."));
@@ -56,14 +78,17 @@ MailStatus describeRefusal(const FailureContext &c)
                     QStringLiteral("The SMTP server %1 refused the recipient %2: \"%3\". The "
                                    "message was not sent to anyone. Check the To address.")
                             .arg(where(c), d.lastRecipient(), reply));
-    if (d.lastReplyTo() == u"MAIL")
-        return fail(FailureKind::SenderRefused, code,
-                    QStringLiteral("The SMTP server %1 refused the sender address: \"%2\". Check "
-                                   "the From address.")
-                            .arg(where(c), reply));
-    return fail(
-            FailureKind::ServerRefused, code,
-            QStringLiteral("The SMTP server %1 refused the message: \"%2\".").arg(where(c), reply));
+    if (d.lastReplyTo() == u"MAIL" && !temporary)
+        return said(FailureKind::SenderRefused,
+                    QStringLiteral("The SMTP server %1 refused the sender address: \"%2\". "
+                                   "Check the From address."));
+    if (temporary)
+        return said(FailureKind::ServerRefused,
+                    QStringLiteral("The SMTP server %1 could not take the message at the moment: "
+                                   "\"%2\". The message was not sent; try again later."));
+    return said(FailureKind::ServerRefused,
+                QStringLiteral("The SMTP server %1 refused the message: \"%2\". The message was "
+                               "not sent."));
 }
 
 } // namespace
@@ -86,6 +111,25 @@ MailStatus describeSmtpFailure(const FailureContext &c)
 {
     const SmtpDialogue &d = *c.dialogue;
     const long code = c.curlCode;
+    // libcurl reads the socket after DATA only once the final dot is out, so a failure to read
+    // the answer means the server has the whole message and may have taken it on (RFC 5321
+    // section 4.1.1.4); sending again could deliver it twice.
+    const bool afterFinalDot
+            = c.wholeMessageRead && d.lastReplyTo() == u"DATA" && d.lastReplyCode() == 354;
+    if (afterFinalDot
+        && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING
+            || code == CURLE_OPERATION_TIMEDOUT)) {
+        const QString what
+                = code == CURLE_OPERATION_TIMEDOUT
+                          ? QStringLiteral("no answer came for %1").arg(seconds(c.stallTimeout))
+                          : QStringLiteral("the connection broke off: %1").arg(c.errorText);
+        return fail(FailureKind::DeliveryUnknown, code,
+                    QStringLiteral("The whole message went to the SMTP server %1, but %2, so the "
+                                   "server never confirmed it. The message may or may not have "
+                                   "been delivered: check with the recipient before sending it "
+                                   "again.")
+                            .arg(where(c), what));
+    }
     switch (c.curlCode) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return fail(FailureKind::Resolve, code,
@@ -131,6 +175,14 @@ MailStatus describeSmtpFailure(const FailureContext &c)
                             .arg(where(c)));
     case CURLE_LOGIN_DENIED:
     case CURLE_AUTH_ERROR:
+        if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() == 334)
+            // Every step of the mechanism was answered and the server still wants more.
+            return fail(FailureKind::AuthRejected, d.lastReplyCode(),
+                        QStringLiteral("The SMTP server %1 did not accept the login: after the "
+                                       "user name and password it still asked for more "
+                                       "(\"%2\"). Check the user name and password, or ask the "
+                                       "server's administrator which login it expects.")
+                                .arg(where(c), d.lastReply()));
         if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 400)
             return fail(FailureKind::AuthRejected, d.lastReplyCode(),
                         QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "

@@ -20,6 +20,7 @@ struct FailureContext
     bool startTls = false;
     bool connected = false;
     qint64 messageSize = 0;
+    bool wholeMessageRead = false; // libcurl had every byte of the message
     std::chrono::milliseconds connectTimeout{};
     std::chrono::milliseconds stallTimeout{};
     const SmtpDialogue *dialogue = nullptr;

@@ -205,6 +205,21 @@ TEST(SmtpDialogue, FollowsCapabilitiesRepliesAndRecipientsButNotCredentials)
     EXPECT_FALSE(d.offersStartTls());
 }
 
+// The reply ends up in a box: a server's long or endless reply must not.
+TEST(SmtpDialogue, KeepsAReplyShortWhateverTheServerSends)
+{
+    detail::SmtpDialogue d;
+    d.commandSent("MAIL FROM:<a@example.org>\r\n");
+    QByteArray reply = "451-4.3.0 " + QByteArray(100000, 'x') + "\r\n";
+    for (int i = 0; i < 1000; ++i)
+        reply += "451-4.3.0 more\r\n";
+    d.replyReceived(reply + "451 4.3.0 end\r\n");
+    EXPECT_EQ(d.lastReplyCode(), 451);
+    EXPECT_TRUE(d.lastReply().startsWith("451 4.3.0 xxx")) << d.lastReply().left(20).toStdString();
+    EXPECT_TRUE(d.lastReply().endsWith("more ...")) << d.lastReply().right(20).toStdString();
+    EXPECT_LT(d.lastReply().size(), 2000);
+}
+
 TEST(MailStatus, RedactRemovesThePasswordAndItsBase64)
 {
     const QByteArray plain = QByteArray("\0ann\0hunter22", 13).toBase64();

@@ -326,18 +326,7 @@ TEST_F(SmtpIntegrationTest, ProgressSeesTheWholeMessageAndCanStopIt)
     EXPECT_EQ(server.messages().size(), 1);
 }
 
-// What aiosmtpd cannot do, played by the scripted server.
-TEST_F(SmtpIntegrationTest, ConnectionDroppedDuringData)
-{
-    SmtpTestServer server;
-    startScripted(server, "drop-in-data");
-    fillForm(server.port());
-    form.preset(Control::txtAttachment, createFile("drop.bin", randomBytes(200000)));
-    click();
-    expectOneFailure(FailureKind::ConnectionLost, {"127.0.0.1 port"});
-    EXPECT_TRUE(server.scriptLog().contains("HUNG UP IN DATA"));
-}
-
+// What aiosmtpd cannot do, played by the scripted server (more in SmtpFaultTest).
 TEST_F(SmtpIntegrationTest, StartTlsAnswered454NeverLeadsToAPlainLogin)
 {
     SmtpTestServer server;
