@@ -94,9 +94,10 @@ void MailIntegrationFixture::startServer(SmtpTestServer &server,
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
-void MailIntegrationFixture::startScripted(SmtpTestServer &server, const QString &scenario)
+void MailIntegrationFixture::startScripted(SmtpTestServer &server, const QString &scenario,
+                                           const QString &file)
 {
-    const QString error = server.startScripted(scenario);
+    const QString error = server.startScripted(scenario, file);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
 }
 

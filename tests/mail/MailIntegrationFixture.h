@@ -24,7 +24,7 @@ protected:
 
     // Starts a server; fails the test when it cannot.
     void startServer(SmtpTestServer &server, const SmtpTestServer::Options &options);
-    void startScripted(SmtpTestServer &server, const QString &scenario);
+    void startScripted(SmtpTestServer &server, const QString &scenario, const QString &file = {});
 
     // The form filled for a send to 127.0.0.1:port with nothing ticked.
     void fillForm(int port);

@@ -70,11 +70,14 @@ QString SmtpTestServer::start(const Options &options)
     return launch("smtp_server.py", arguments, true);
 }
 
-QString SmtpTestServer::startScripted(const QString &scenario)
+QString SmtpTestServer::startScripted(const QString &scenario, const QString &file)
 {
     // The scripted server takes one connection only, so it is not probed: it writes its port
     // once it listens, and the kernel queues our connection until it accepts.
-    return launch("scripted_smtp.py", {scenario, "--log", m_dir.filePath("script.log")}, false);
+    QStringList arguments = {scenario, "--log", m_dir.filePath("script.log")};
+    if (!file.isEmpty())
+        arguments << "--file" << file;
+    return launch("scripted_smtp.py", arguments, false);
 }
 
 QString SmtpTestServer::launch(const QString &script, const QStringList &arguments, bool probe)
@@ -130,6 +133,11 @@ QList<QJsonObject> SmtpTestServer::messages() const
         result.append(QJsonDocument::fromJson(file.readAll()).object());
     }
     return result;
+}
+
+bool SmtpTestServer::waitForExit(int milliseconds)
+{
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(milliseconds);
 }
 
 QStringList SmtpTestServer::scriptLog() const

@@ -34,7 +34,8 @@ public:
 
     // Empty on success, else what went wrong.
     QString start(const Options &options);
-    QString startScripted(const QString &scenario);
+    // file: what a scenario acts on (the attachment that TRUNCATE empties).
+    QString startScripted(const QString &scenario, const QString &file = {});
 
     int port() const { return m_port; }
 
@@ -42,6 +43,8 @@ public:
     QList<QJsonObject> messages() const;
     // The scripted server's log of client lines.
     QStringList scriptLog() const;
+    // Waits until the scripted server has seen its one connection end and has exited.
+    bool waitForExit(int milliseconds);
 
 private:
     QString launch(const QString &script, const QStringList &arguments, bool probe);
