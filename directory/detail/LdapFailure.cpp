@@ -14,7 +14,7 @@ QString secondsText(std::chrono::milliseconds duration)
 }
 
 Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
-                   const FailureContext &context)
+                   const FailureContext &context, const QStringList &referrals)
 {
     QString text
             = QString::fromUtf8(ldap_err2string(rc)) + QStringLiteral(" (LDAP result %1)").arg(rc);
@@ -56,7 +56,13 @@ Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
         advice = QStringLiteral("Could not reach the directory server %1: check the server name "
                                 "and port, and that the server is running.")
                          .arg(server);
-        if (context.tls) {
+        if (context.bound) {
+            // The server answered the bind, so it was reachable: it (or something between)
+            // closed the connection later, e.g. between two pages.
+            advice = QStringLiteral("The connection to the directory server %1 was lost during "
+                                    "the search: try again.")
+                             .arg(server);
+        } else if (context.tls) {
             // libldap reports a failed TLS handshake like a refused connection, often with
             // no detail of its own.
             kind = StatusKind::Tls;
@@ -82,6 +88,8 @@ Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
         advice = QStringLiteral("The base \"%1\" is held by another server: name that server in "
                                 "the directory path.")
                          .arg(context.baseDn);
+        if (!referrals.isEmpty())
+            advice += QStringLiteral(" The server refers to %1.").arg(referrals.join(u' '));
         break;
     default:
         break;

@@ -26,6 +26,10 @@ struct LdapMemFree
 {
     void operator()(char *text) const { ldap_memfree(text); }
 };
+struct LdapValueFree
+{
+    void operator()(char **values) const { ldap_memvfree(reinterpret_cast<void **>(values)); }
+};
 struct BerElementFree
 {
     void operator()(BerElement *ber) const { ber_free(ber, 0); }
@@ -44,6 +48,7 @@ using LdapMessagePtr = std::unique_ptr<LDAPMessage, LdapMessageFree>;
 using LdapControlPtr = std::unique_ptr<LDAPControl, LdapControlFree>;
 using LdapControlsPtr = std::unique_ptr<LDAPControl *, LdapControlsFree>;
 using LdapText = std::unique_ptr<char, LdapMemFree>;
+using LdapTexts = std::unique_ptr<char *, LdapValueFree>;
 using BerElementPtr = std::unique_ptr<BerElement, BerElementFree>;
 using BerValuesPtr = std::unique_ptr<struct berval *, BerValuesFree>;
 

@@ -48,18 +48,23 @@ Status LdapSession::resultStatus(LDAPMessage *result, LdapControlsPtr *controls)
     int rc = LDAP_SUCCESS;
     char *matched = nullptr;
     char *diagnostic = nullptr;
+    char **referralUrls = nullptr;
     LDAPControl **serverControls = nullptr;
-    const int parsed = ldap_parse_result(m_ld.get(), result, &rc, &matched, &diagnostic, nullptr,
-                                         controls ? &serverControls : nullptr, 0);
+    const int parsed = ldap_parse_result(m_ld.get(), result, &rc, &matched, &diagnostic,
+                                         &referralUrls, controls ? &serverControls : nullptr, 0);
     const LdapText ownedMatched(matched);
     const LdapText ownedDiagnostic(diagnostic);
+    const LdapTexts ownedReferrals(referralUrls);
     if (controls)
         controls->reset(serverControls);
     if (parsed != LDAP_SUCCESS)
         return failure(parsed);
     if (rc == LDAP_SUCCESS)
         return Status::success();
-    return ldapFailure(rc, textOf(diagnostic), textOf(matched), m_context);
+    QStringList referrals;
+    for (char **url = referralUrls; url && *url; ++url)
+        referrals.append(QString::fromUtf8(*url));
+    return ldapFailure(rc, textOf(diagnostic), textOf(matched), m_context, referrals);
 }
 
 Status LdapSession::next(int msgid, const Deadline &deadline, LdapMessagePtr &message)
@@ -142,6 +147,7 @@ Status LdapSession::open(const Query &query, const Credentials &credentials,
         return status;
     if (Status status = created->resultStatus(result.get()); !status.ok())
         return status;
+    created->m_context.bound = true;
     session = std::move(created);
     return Status::success();
 }

@@ -76,10 +76,20 @@ Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
         switch (ldap_msgtype(message.get())) {
         case LDAP_RES_SEARCH_ENTRY:
             entries.push_back(entryOf(message.get()));
+            ++m_entriesRead;
             break;
         case LDAP_RES_SEARCH_RESULT: {
             LdapControlsPtr controls;
-            if (Status status = m_session->resultStatus(message.get(), &controls); !status.ok())
+            Status status = m_session->resultStatus(message.get(), &controls);
+            if (status.nativeCode == LDAP_REFERRAL && m_entriesRead > 0) {
+                // Entries came, so the base is here; the referral says the rest is held
+                // elsewhere, as a continuation reference does. Neither is chased (it would
+                // bind anonymously to a server the user did not name), and the entries stand.
+                // With no entries at all the base itself is elsewhere: that failure is shown.
+                m_finished = true;
+                return Status::success();
+            }
+            if (!status.ok())
                 return status;
             return readControls(controls.get());
         }
@@ -122,14 +132,19 @@ Status PagedSearch::readControls(LDAPControl **controls)
     const QByteArray next(cookie.bv_val, static_cast<qsizetype>(cookie.bv_len));
     if (next.isEmpty()) {
         m_finished = true;
-    } else if (next == m_cookie) {
-        // RFC 2696 section 3: each page gets a new cookie. One that repeats would loop forever.
+    } else if (m_cookiesSeen.contains(next)) {
+        // RFC 2696 section 3: a cookie names the place to go on from. One seen before, just
+        // now or pages ago, asks for pages already read and would loop for ever. Stopping
+        // quietly would leave a list that looks complete and is not, so the user is told;
+        // rows already listed stay, as when the server goes away between pages.
         m_finished = true;
         return Status::failure(StatusKind::ServerError,
                                QStringLiteral("The directory server %1 sent the same paging "
-                                              "cookie twice; the search was stopped.")
+                                              "cookie twice; the search was stopped and the "
+                                              "list may be incomplete. Try a longer prefix.")
                                        .arg(m_session->context().host));
     }
+    m_cookiesSeen.insert(next);
     m_cookie = next;
     return Status::success();
 }
@@ -138,21 +153,25 @@ Entry PagedSearch::entryOf(LDAPMessage *message) const
 {
     LDAP *ld = m_session->handle();
     Entry entry;
-    const LdapText dn(ldap_get_dn(ld, message));
-    entry.dn = dn ? QString::fromUtf8(dn.get()) : QString();
+    // One pass over the entry's encoding: ldap_get_values_len() would search the entry again
+    // from its start for every attribute.
     BerElement *rawBer = nullptr;
-    char *name = ldap_first_attribute(ld, message, &rawBer);
+    berval dn{0, nullptr};
+    if (ldap_get_dn_ber(ld, message, &rawBer, &dn) != LDAP_SUCCESS)
+        return entry;
     const BerElementPtr ber(rawBer);
-    for (; name; name = ldap_next_attribute(ld, message, ber.get())) {
-        const LdapText ownedName(name);
-        const BerValuesPtr values(ldap_get_values_len(ld, message, name));
+    entry.dn = QString::fromUtf8(dn.bv_val, static_cast<qsizetype>(dn.bv_len));
+    berval name{0, nullptr};
+    BerVarray values = nullptr;
+    while (ldap_get_attribute_ber(ld, message, ber.get(), &name, &values) == LDAP_SUCCESS
+           && name.bv_val) {
+        // The array is ours; the values point into the message.
+        const std::unique_ptr<void, BerMemFree> ownedValues(values);
         // Multi-valued attributes (a second mail address) give their first value.
-        if (values && values.get()[0]) {
-            const berval *first = values.get()[0];
+        if (values && values[0].bv_val)
             entry.values.insert(
-                    QString::fromUtf8(name).toLower(),
-                    QString::fromUtf8(first->bv_val, static_cast<qsizetype>(first->bv_len)));
-        }
+                    QString::fromLatin1(name.bv_val, static_cast<qsizetype>(name.bv_len)).toLower(),
+                    QString::fromUtf8(values[0].bv_val, static_cast<qsizetype>(values[0].bv_len)));
     }
     return entry;
 }

@@ -2,11 +2,12 @@
 
 #include "directory/Query.h"
 #include "directory/Status.h"
+#include "directory/detail/EntryValues.h"
 #include "directory/detail/LdapSession.h"
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -19,7 +20,7 @@ namespace orvane::directory::detail {
 struct Entry
 {
     QString dn;
-    QHash<QString, QString> values;
+    EntryValues values;
 };
 
 // Whether the server sorted the last page it sent.
@@ -59,6 +60,8 @@ private:
     std::shared_ptr<LdapSession> m_session;
     Spec m_spec;
     QByteArray m_cookie;
+    QSet<QByteArray> m_cookiesSeen;
+    int m_entriesRead = 0; // over all pages
     bool m_finished = false;
     SortOutcome m_sortOutcome = SortOutcome::NotAsked;
     int m_pagesRead = 0;
