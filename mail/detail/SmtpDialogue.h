@@ -26,6 +26,8 @@ public:
     int lastReplyCode() const { return m_lastReplyCode; }
     // The command the last complete reply answered.
     const QString &lastReplyTo() const { return m_lastReplyTo; }
+    // The lines so far of a reply that has not ended: the server stopped, or never ends it.
+    QString unfinishedReply() const { return m_pending.join(u' '); }
 
     // What the last EHLO reply offered (RFC 5321 section 4.1.1.1).
     bool offersAuth() const { return !m_authMechanisms.isEmpty(); }

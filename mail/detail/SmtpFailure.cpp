@@ -205,6 +205,14 @@ MailStatus describeSmtpFailure(const FailureContext &c)
                                    "STARTTLS port (often 587).");
         return fail(FailureKind::Tls, code, text);
     }
+    if (!d.unfinishedReply().isEmpty() && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING))
+        // libcurl gives up on a reply that grows past its limit (an endless run of 334- lines,
+        // say) or that the connection cuts off; either way the server's last words are these.
+        return fail(FailureKind::ConnectionLost, code,
+                    QStringLiteral("The SMTP server %1 never finished its reply (\"%2\"): %3. "
+                                   "The message was not sent; try again later, or ask the "
+                                   "server's administrator.")
+                            .arg(where(c), d.unfinishedReply(), c.errorText));
     if (d.lastReplyCode() >= 400)
         return describeRefusal(c);
     switch (c.curlCode) {

@@ -228,6 +228,19 @@ TEST_F(SmtpFaultTest, EndlessLoginChallengesEndInBoundedTime)
     EXPECT_EQ(logged("MAIL"), 0);
 }
 
+TEST_F(SmtpFaultTest, EndlessLoginChallengeReplyEndsInBoundedTime)
+{
+    serve("auth-stream");
+    tickLogin("ann", password);
+    clickTimed();
+    expectOneFailure(FailureKind::ConnectionLost, {"never finished its reply", "334 more"});
+    EXPECT_LT(boxText().size(), 2000);
+    EXPECT_LT(elapsed, 2500) << "waited for a time-out";
+    ASSERT_TRUE(server.waitForExit(10000));
+    EXPECT_EQ(logged("STREAM STOPPED"), 1);
+    EXPECT_EQ(logged("MAIL"), 0);
+}
+
 TEST_F(SmtpFaultTest, AttachmentTruncatedDuringDataAbortsWithoutTheFinalDot)
 {
     const QString path = createFile("shrinking.pdf", QByteArray(300000, 'c'));

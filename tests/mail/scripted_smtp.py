@@ -7,6 +7,8 @@ reply line (several lines for a multi-line reply), or one of the actions:
   TRUNCATE      (data) truncate the --file given on the command line, then answer 354
   SILENCE       (dot) say nothing, and keep the connection open until the client leaves
   CHALLENGE     (auth) answer every line with 334 and the client's own line, for ever
+  STREAM        (auth) send "334-" continuation lines, a reply that never ends, until the
+                client goes away
 
 Every line the client sends is appended to --log, and so are these events: "MESSAGE COMPLETE"
 (the final dot arrived), "HUNG UP IN DATA", "CLOSED IN DATA" (the client went away before the
@@ -52,6 +54,7 @@ SCENARIOS = {
                                                 "550 5.1.1 scripted: that was long"]}},
     "long-greeting": {"greeting": ["220-" + LONG_TEXT, "220 scripted ESMTP"]},
     "auth-challenges": {"ehlo": ["250-scripted", "250 AUTH PLAIN LOGIN"], "auth": "CHALLENGE"},
+    "auth-stream": {"ehlo": ["250-scripted", "250 AUTH PLAIN LOGIN"], "auth": "STREAM"},
     "truncate-in-data": {"data": "TRUNCATE"},
 }
 
@@ -139,6 +142,13 @@ def main():
             answer(script["helo"])
         elif verb == "STARTTLS":
             answer(script["starttls"])
+        elif verb == "AUTH" and script["auth"] == "STREAM":
+            try:
+                while True:
+                    answer(["334-more"] * 1000)
+            except OSError:
+                log.write("STREAM STOPPED\n")
+                return
         elif verb == "AUTH":
             in_auth = script["auth"] == "CHALLENGE"
             answer("334 " + text.split(" ")[1] if in_auth else script["auth"])
