@@ -160,7 +160,8 @@ MailResult<QString> AddressList::checkAddress(const QString &address)
 
 MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
 {
-    QString phrase;
+    QString phrase; // the display name, quoted strings resolved
+    QString typed;  // the same text as typed: a bare address, when there are no <>
     QString address;
     QString commentText;
     bool inAngle = false;
@@ -184,6 +185,7 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
             }
             commentText = inner.simplified();
             phrase += u' ';
+            typed += u' ';
             continue;
         }
         if (afterAngle) {
@@ -200,6 +202,16 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
             }
             continue;
         }
+        if (c == u'[') {
+            // A domain literal may hold "<", "(" or '"' as plain text (RFC 5322 section 3.4.1
+            // dtext): taken whole, so that the bare form of an address reads as it was written.
+            const qsizetype close = element.indexOf(u']', i);
+            const qsizetype end = close < 0 ? element.size() : close + 1;
+            phrase += element.mid(i, end - i);
+            typed += element.mid(i, end - i);
+            i = end - 1;
+            continue;
+        }
         if (c == u'<') {
             if (angleSeen)
                 return {invalid(element, QStringLiteral("it holds more than one <")), {}};
@@ -207,27 +219,30 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
             continue;
         }
         if (c == u'"') {
-            // A quoted part of the display name; escapes are resolved.
-            QString inner;
+            // A quoted string. In a display name its quotes go and its escapes are resolved
+            // (the encoder quotes again where needed); as the local part of a bare address it
+            // must stay as typed, since "a\\b"@x and "a\b"@x are different mailboxes
+            // (RFC 5322 section 3.2.4).
+            typed += c;
             while (++i < element.size() && element.at(i) != u'"') {
                 if (element.at(i) == u'\\' && i + 1 < element.size())
-                    ++i;
-                inner += element.at(i);
+                    typed += element.at(i++);
+                typed += element.at(i);
+                phrase += element.at(i);
             }
-            phrase += angleSeen ? QString() : u'"' + inner + u'"';
+            typed += u'"';
             continue;
         }
         phrase += c;
+        typed += c;
     }
 
     Mailbox mailbox;
     if (angleSeen) {
         address = address.trimmed();
         mailbox.displayName = phrase.simplified();
-        // Drop the quotes around quoted pieces; the encoder quotes again where needed.
-        mailbox.displayName.remove(u'"');
     } else {
-        address = phrase.trimmed();
+        address = typed.trimmed();
         if (address.startsWith(u'"') && !address.contains(u'@'))
             return {invalid(element, QStringLiteral("it is a name without an address")), {}};
         mailbox.displayName = commentText;

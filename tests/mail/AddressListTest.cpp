@@ -89,6 +89,27 @@ TEST(AddressList, RefusesLineBreaksControlsAndBrokenText)
     EXPECT_TRUE(AddressList::parseUtf8("J\xc3\xbcrgen <j@example.de>").status.ok());
 }
 
+// Found by fuzzing: what the parser accepts must read the same once written as a header.
+TEST(AddressList, QuotedTextAndDomainLiteralsSurviveBeingWrittenOut)
+{
+    // A quoted local part keeps its escapes: "a\\b" (a backslash) is not "a\b" (a b).
+    EXPECT_EQ(parsed(R"("a\\b"@example.com)"), MailboxList({{"", R"("a\\b"@example.com)"}}));
+    EXPECT_EQ(parsed(R"("a\"b"@example.com)"), MailboxList({{"", R"("a\"b"@example.com)"}}));
+    // An escaped quote in a name stays in the name.
+    EXPECT_EQ(parsed(R"("Ann \"Nan\" Smith" <ann@example.com>)"),
+              MailboxList({{R"(Ann "Nan" Smith)", "ann@example.com"}}));
+    // "<" inside a domain literal is text, written bare or in angle brackets.
+    EXPECT_EQ(parsed("a@[x<y]"), MailboxList({{"", "a@[x<y]"}}));
+    EXPECT_EQ(parsed("<a@[x<y]>"), MailboxList({{"", "a@[x<y]"}}));
+
+    const MailboxList lists[] = {parsed(R"("a\\b"@example.com, Ann "Nan" <a@[x<y]>)"),
+                                 parsed(R"("Say \"hi\"" <s@example.com>)")};
+    for (const MailboxList &list : lists) {
+        const QByteArray field = HeaderEncoder::mailboxField("To", list);
+        EXPECT_EQ(parsed(QString::fromLatin1(field.mid(4).chopped(2).replace("\r\n", ""))), list);
+    }
+}
+
 // Whatever comes in, the parser returns, and what it accepts is safe to put in a header.
 TEST(AddressList, RandomInputNeverYieldsUnsafeHeaders)
 {
