@@ -1,10 +1,16 @@
 #include "HeaderEncoder.h"
 
+#include <algorithm>
+
 namespace orvane::mail {
 
 namespace {
 
-constexpr int encodedWordBytes = 45; // 60 base64 characters inside "=?utf-8?B?...?="
+constexpr int encodedWordBytes = 45;    // 60 base64 characters inside "=?utf-8?B?...?="
+constexpr int encodedWordOverhead = 12; // "=?utf-8?B?" and "?="
+// Where a display name may start: after a field name such as "Reply-To: ". Names are kept
+// short enough to fit there.
+constexpr int nameColumn = 10;
 
 bool isPrintableAscii(QStringView text)
 {
@@ -51,18 +57,24 @@ int utf8Length(QStringView text, qsizetype i, int &units)
 
 } // namespace
 
-QByteArray HeaderEncoder::encodedWords(const QString &text)
+QByteArray HeaderEncoder::encodedWords(const QString &text, int column)
 {
+    // The first word shares its line with what comes before it (a field name, "name=\""):
+    // it gets fewer bytes, so that line stays within the fold column too, with one character
+    // to spare for a closing quote.
+    const int firstRoom = (foldColumn - column - encodedWordOverhead - 1) / 4 * 3;
+    int limit = std::clamp(firstRoom, 4, encodedWordBytes);
     QList<QByteArray> words;
     qsizetype start = 0;
     int bytes = 0;
     for (qsizetype i = 0; i < text.size();) {
         int units = 1;
         const int length = utf8Length(text, i, units);
-        if (bytes + length > encodedWordBytes) {
+        if (bytes + length > limit) {
             words.append(text.mid(start, i - start).toUtf8());
             start = i;
             bytes = 0;
+            limit = encodedWordBytes;
         }
         bytes += length;
         i += units;
@@ -107,16 +119,27 @@ QByteArray HeaderEncoder::unstructuredField(const char *name, const QString &tex
     // long words, something that looks like an encoded word) goes out as encoded words.
     const QStringList words = text.split(u' ');
     bool plain = isPrintableAscii(text) && !text.contains(QStringLiteral("=?"));
+    // Runs of spaces and spaces at either end would be lost or moved by folding and by
+    // readers that strip the value: encoded words keep them exactly.
+    plain = plain && !text.contains(QStringLiteral("  ")) && !text.startsWith(u' ')
+            && !text.endsWith(u' ');
     for (const QString &word : words)
         plain = plain && word.size() <= maxLineLength - 100;
     if (!plain)
-        return head + fold({encodedWords(text)}, " ", int(head.size())) + "\r\n";
+        return head + encodedWords(text, int(head.size())) + "\r\n";
 
     // Fold before a space, so that unfolding (removing the CRLF) gives the text back.
     QByteArray out = head;
     int lineLength = int(head.size());
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QByteArray word = words.at(i).toLatin1();
+        if (i == 0 && lineLength + word.size() > foldColumn && word.size() < foldColumn) {
+            // A first word that does not fit beside the field name goes on the next line;
+            // unfolding gives the same "Name: text" back.
+            out.chop(1);
+            out += "\r\n ";
+            lineLength = 1;
+        }
         if (i > 0) {
             if (lineLength + 1 + word.size() > foldColumn && lineLength > 1) {
                 out += "\r\n";
@@ -136,20 +159,18 @@ QByteArray HeaderEncoder::phrase(const QString &text)
     const QString simple = text.simplified();
     if (simple.isEmpty())
         return {};
-    if (!isPrintableAscii(simple) || simple.size() > 200)
-        return encodedWords(simple);
-    bool atoms = !simple.contains(QStringLiteral("=?"));
+    // Text that looks like an encoded word is encoded too: many readers decode encoded words
+    // even inside quotes.
+    if (!isPrintableAscii(simple) || simple.contains(QStringLiteral("=?")))
+        return encodedWords(simple, nameColumn);
+    bool atoms = true;
     for (QStringView word : QStringView(simple).split(u' '))
         atoms = atoms && isAtom(word);
-    if (atoms)
-        return simple.toLatin1();
-    QByteArray quoted = "\"";
-    for (QChar c : simple) {
-        if (c == u'"' || c == u'\\')
-            quoted += '\\';
-        quoted += char(c.unicode());
-    }
-    return quoted + '"';
+    const QByteArray plain = atoms ? simple.toLatin1() : quotedString(simple);
+    // A name too long for one line goes as encoded words, which fold between words.
+    if (nameColumn + plain.size() > foldColumn)
+        return encodedWords(simple, nameColumn);
+    return plain;
 }
 
 QByteArray HeaderEncoder::mailbox(const Mailbox &mailbox)
@@ -158,7 +179,10 @@ QByteArray HeaderEncoder::mailbox(const Mailbox &mailbox)
     const QByteArray name = phrase(mailbox.displayName);
     if (name.isEmpty())
         return address;
-    return name + " <" + address + '>';
+    // Folding white space may stand before the "<" (RFC 5322 section 3.4): the address goes
+    // on a line of its own rather than past the fold column.
+    const bool fits = lastLineLength(name) + 2 + address.size() + 1 <= foldColumn - nameColumn;
+    return name + (fits ? " <" : "\r\n <") + address + '>';
 }
 
 QByteArray HeaderEncoder::mailboxField(const char *name, const MailboxList &mailboxes)
@@ -170,28 +194,37 @@ QByteArray HeaderEncoder::mailboxField(const char *name, const MailboxList &mail
     return head + fold(pieces, ", ", int(head.size())) + "\r\n";
 }
 
+QByteArray HeaderEncoder::quotedString(const QString &text)
+{
+    QByteArray quoted = "\"";
+    for (QChar c : text) {
+        if (c == u'"' || c == u'\\')
+            quoted += '\\';
+        quoted += char(c.unicode());
+    }
+    return quoted + '"';
+}
+
 QByteArray HeaderEncoder::nameParameter(const QString &fileName)
 {
-    const bool plain = isPrintableAscii(fileName) && fileName.size() <= 60;
-    if (plain)
-        return filenameParameter(fileName).replace("filename=", "name=");
+    if (isPlainFileName(fileName))
+        return ";\r\n name=" + quotedString(fileName);
     // RFC 2047 section 5 forbids encoded words in quoted strings, but that is where common
     // readers look for the name of a part; it is the widely used fallback beside RFC 2231.
-    return ";\r\n name=\"" + encodedWords(fileName) + '"';
+    return ";\r\n name=\"" + encodedWords(fileName, 7) + '"'; // after ' name="'
+}
+
+bool HeaderEncoder::isPlainFileName(const QString &fileName)
+{
+    // Quoted, on a line of its own after " filename=", within the fold column.
+    return isPrintableAscii(fileName) && !fileName.contains(QStringLiteral("=?"))
+           && quotedString(fileName).size() <= 60;
 }
 
 QByteArray HeaderEncoder::filenameParameter(const QString &fileName)
 {
-    const bool plain = isPrintableAscii(fileName) && fileName.size() <= 60;
-    if (plain) {
-        QByteArray quoted;
-        for (QChar c : fileName) {
-            if (c == u'"' || c == u'\\')
-                quoted += '\\';
-            quoted += char(c.unicode());
-        }
-        return ";\r\n filename=\"" + quoted + '"';
-    }
+    if (isPlainFileName(fileName))
+        return ";\r\n filename=" + quotedString(fileName);
     // RFC 2231 sections 3 and 4: charset, percent-encoded octets, split into numbered sections.
     const QByteArray encoded = fileName.toUtf8().toPercentEncoding("!#$&+-.^_`|~");
     QList<QByteArray> sections;

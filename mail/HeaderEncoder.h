@@ -29,7 +29,8 @@ public:
 
     // RFC 2047 "B" encoded words for the text, each at most 75 characters, joined by
     // "\r\n " so that every line stays short. Splits only between whole characters.
-    static QByteArray encodedWords(const QString &text);
+    // `column` is how many characters stand before the first word on its line.
+    static QByteArray encodedWords(const QString &text, int column = 1);
 
     // The file-name parameters of a part: `name=` for Content-Type and `filename=` for
     // Content-Disposition, each starting with "; " and possibly folded. Non-ASCII or unusual
@@ -40,6 +41,11 @@ public:
     // Joins already encoded pieces with sep, breaking the line before a piece that would pass
     // the fold column. `column` is where the first piece starts.
     static QByteArray fold(const QList<QByteArray> &pieces, const QByteArray &sep, int column);
+
+private:
+    // An RFC 5322 quoted-string of printable ASCII text.
+    static QByteArray quotedString(const QString &text);
+    static bool isPlainFileName(const QString &fileName);
 };
 
 } // namespace orvane::mail

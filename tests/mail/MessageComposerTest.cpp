@@ -126,6 +126,37 @@ TEST(HeaderEncoder, FileNamesUseRfc2231AndNeverCarryRawLineBreaks)
     EXPECT_TRUE(onlyCrlf(evil));
 }
 
+// Found by fuzzing: every line within 78 characters where it can be, and the text back
+// exactly as it was.
+TEST(HeaderEncoder, LinesStayShortBesideFieldNamesAndTextComesBackExactly)
+{
+    // The first encoded word shares its line with "Subject: ".
+    const QByteArray emoji = HeaderEncoder::unstructuredField("Subject", QString("😀").repeated(30));
+    expectShortLines(emoji, 78);
+    EXPECT_EQ(decodeWords(emoji), QString("😀").repeated(30));
+    // A first word too long to sit beside the field name starts the next line.
+    const QString word(70, 'x');
+    const QByteArray longWord = HeaderEncoder::unstructuredField("Subject", word + " end");
+    expectShortLines(longWord, 78);
+    EXPECT_EQ(unfold(longWord), "Subject: " + word.toLatin1() + " end");
+    // Runs of spaces and spaces at the ends are kept, so they go encoded.
+    for (const QString &spaced : {QString("a  b"), QString(" lead"), QString("trail ")})
+        EXPECT_EQ(decodeWords(HeaderEncoder::unstructuredField("Subject", spaced)), spaced);
+
+    // A long name goes encoded and the address moves to a line of its own if need be.
+    const QString name = QString("Long Name ").repeated(12).trimmed();
+    const QByteArray to = HeaderEncoder::mailboxField("To", {{name, QString(60, 'a') + "@x.org"}});
+    expectShortLines(to, 78);
+    EXPECT_TRUE(to.contains("\r\n <" + QByteArray(60, 'a') + "@x.org>"));
+
+    // A plain name parameter is the file name, whatever it says.
+    EXPECT_EQ(HeaderEncoder::nameParameter("filename=x.pdf"), ";\r\n name=\"filename=x.pdf\"");
+    // A quoted name that escapes would push past the fold column is encoded instead.
+    const QString quotes = QString("\"").repeated(40);
+    expectShortLines(HeaderEncoder::filenameParameter(quotes), 78);
+    expectShortLines(HeaderEncoder::nameParameter(QString("ü").repeated(80)), 78);
+}
+
 TEST(MessageComposer, LineEndingsBecomeCrlf)
 {
     EXPECT_EQ(MessageComposer::normaliseLineEndings("a\rb\nc\r\nd\n\re"),
