@@ -2,6 +2,7 @@
 
 #include "QueryLexer.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace orvane::directory {
@@ -24,6 +25,58 @@ void appendEscaped(QByteArray &out, const QString &value)
             out += byte;
         }
     }
+}
+
+// The start of a long text for a description, never cutting a surrogate pair in half (that
+// would make the description broken text).
+QString excerpt(const QString &text)
+{
+    qsizetype length = std::min<qsizetype>(40, text.size());
+    if (length < text.size() && text.at(length - 1).isHighSurrogate())
+        --length;
+    return text.left(length);
+}
+
+bool isKeyChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-';
+}
+
+// RFC 4512 section 2.5: an attribute description is a type, either a descr (a letter, then
+// letters, digits and hyphens) or a numeric OID without leading zeros, then options, each
+// ";" and one or more of letters, digits and hyphens. Anything else (an underscore, "a..b")
+// would make a filter the server's parser refuses.
+bool isAttributeDescription(const QString &name)
+{
+    const QList<QStringView> parts = QStringView(name).split(u';');
+    const QStringView type = parts.first();
+    if (type.isEmpty())
+        return false;
+    if (type.front().isDigit()) {
+        for (QStringView number : type.split(u'.')) {
+            if (number.isEmpty() || (number.size() > 1 && number.front() == u'0'))
+                return false;
+            for (QChar c : number)
+                if (c < u'0' || c > u'9')
+                    return false;
+        }
+    } else {
+        if (!((type.front() >= u'a' && type.front() <= u'z')
+              || (type.front() >= u'A' && type.front() <= u'Z')))
+            return false;
+        for (QChar c : type)
+            if (!isKeyChar(c))
+                return false;
+    }
+    for (qsizetype k = 1; k < parts.size(); ++k) {
+        if (parts.at(k).isEmpty())
+            return false;
+        for (QChar c : parts.at(k))
+            if (!isKeyChar(c))
+                return false;
+    }
+    return true;
 }
 
 class Parser
@@ -56,13 +109,13 @@ private:
         case QueryLexer::Type::End:
             return QStringLiteral("the end of the query");
         case QueryLexer::Type::String:
-            return QStringLiteral("the quoted text '%1'").arg(m_token.text.left(40));
+            return QStringLiteral("the quoted text '%1'").arg(excerpt(m_token.text));
         case QueryLexer::Type::Invalid:
             if (m_token.text == QLatin1String("'"))
                 return QStringLiteral("a quote that is never closed");
             return QStringLiteral("the character \"%1\"").arg(m_token.text);
         default:
-            return QStringLiteral("\"%1\"").arg(m_token.text.left(40));
+            return QStringLiteral("\"%1\"").arg(excerpt(m_token.text));
         }
     }
 
@@ -96,7 +149,7 @@ private:
         for (const char *word : reserved)
             isReserved = isReserved || isKeyword(word);
         const bool valid = m_token.type == QueryLexer::Type::Word && !isReserved
-                           && (m_token.text.at(0).isLetter() || m_token.text.at(0).isDigit());
+                           && isAttributeDescription(m_token.text);
         if (!valid)
             return expected(QStringLiteral("an attribute name"));
         name = m_token.text;
@@ -157,9 +210,14 @@ private:
             const QChar c = server.at(k);
             const bool ok = QueryLexer::isWordChar(c) || c == u'[' || c == u']'
                             || (c == u':' && server.startsWith(u'['));
-            if (!ok || c == u';')
-                return fail(QStringLiteral("the server name contains the character \"%1\"").arg(c),
+            if (!ok || c == u';') {
+                // Shown whole: half a surrogate pair would make the description broken text.
+                const bool pair = c.isHighSurrogate() && k + 1 < server.size()
+                                  && server.at(k + 1).isLowSurrogate();
+                return fail(QStringLiteral("the server name contains the character \"%1\"")
+                                    .arg(server.mid(k, pair ? 2 : 1)),
                             at + i + k);
+            }
         }
         query.host = server.left(hostEnd);
         if (hostEnd < server.size()) {

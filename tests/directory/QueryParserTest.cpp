@@ -238,3 +238,23 @@ TEST(QueryParser, RandomTokenSoupNeverCrashesAndFailuresArePositioned)
     }
     EXPECT_GT(accepted, 0);
 }
+
+// Found by fuzzing: attribute names libldap's filter parser refuses, and descriptions that
+// cut a character in half.
+TEST(QueryParser, AttributeNamesFollowLdapSyntaxAndDescriptionsStayWholeText)
+{
+    EXPECT_EQ(filterOf("userCertificate;binary = 'x'"), "(userCertificate;binary=x)");
+    EXPECT_EQ(filterOf("2.5.4.3 = 'x'"), "(2.5.4.3=x)");
+    for (const char *name : {"a_b", "2.05.4", "1..2", "cn;", "1a", "x.y"})
+        EXPECT_TRUE(failure(QStringLiteral("SELECT %1 FROM 'LDAP://h/dc=x'").arg(name))
+                            .description.contains("attribute name"))
+                << name;
+
+    const QString emoji = QStringLiteral("😀");
+    const Status server = failure("SELECT mail FROM 'LDAP://h" + emoji + "/dc=x'");
+    EXPECT_TRUE(server.description.contains("\"" + emoji + "\""))
+            << server.description.toStdString();
+    const Status cut = failure("SELECT mail '" + QString(39, 'a') + emoji + "'");
+    EXPECT_TRUE(cut.description.isValidUtf16());
+    EXPECT_TRUE(cut.description.contains(QString(39, 'a') + "'"));
+}
