@@ -7,9 +7,9 @@ ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev)
 
 # Packages the tests need on top: GoogleTest, the servers they start, the tools that make
-# their certificates.
+# their certificates, and clang with its libFuzzer runtime for scripts/fuzz.
 ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
-    python3-pyasn1-modules openssl)
+    python3-pyasn1-modules openssl clang libclang-rt-14-dev)
 
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
