@@ -55,22 +55,28 @@ Status LdapCommand::execute(std::unique_ptr<Recordset> &rows, int)
     const auto &options = m_connection->options();
     const std::chrono::milliseconds timeout = options.answerTimeout.value_or(
             std::chrono::seconds(m_properties.value(QStringLiteral("Timeout")).toInt()));
-    try {
-        std::shared_ptr<detail::LdapSession> session;
-        if (Status status = m_connection->session(query, timeout, session); !status.ok())
-            return status;
-        std::unique_ptr<LdapRecordset> opened;
-        const Status status = LdapRecordset::open(
-                session, query, m_properties.value(QStringLiteral("Page Size")).toInt(),
-                m_properties.value(QStringLiteral("searchscope")).toInt(), opened);
-        if (status.ok())
-            rows = std::move(opened);
-        return status;
-    } catch (const std::exception &e) {
-        return Status::failure(StatusKind::Internal,
-                               QStringLiteral("The directory search failed: %1")
-                                       .arg(QString::fromLocal8Bit(e.what())));
+    const int pageSize = m_properties.value(QStringLiteral("Page Size")).toInt();
+    const int scope = m_properties.value(QStringLiteral("searchscope")).toInt();
+    // Connect, bind and the first answer (every page, where the rows are sorted here) are
+    // waited for through the provider's wait.
+    std::unique_ptr<LdapRecordset> opened;
+    const Status result = ui::waitFor(options.wait, [&]() -> Status {
+        try {
+            std::shared_ptr<detail::LdapSession> session;
+            if (Status status = m_connection->session(query, timeout, session); !status.ok())
+                return status;
+            return LdapRecordset::open(session, query, pageSize, scope, opened);
+        } catch (const std::exception &e) {
+            return Status::failure(StatusKind::Internal,
+                                   QStringLiteral("The directory search failed: %1")
+                                           .arg(QString::fromLocal8Bit(e.what())));
+        }
+    });
+    if (result.ok() && opened) {
+        opened->setNetworkWait(options.wait);
+        rows = std::move(opened);
     }
+    return result;
 }
 
 } // namespace orvane::directory

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ui/NetworkWait.h"
+
 #include <QString>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace orvane::directory {
@@ -28,6 +31,9 @@ struct LdapProviderOptions
     // When set, replaces the command's "Timeout" for the bind, the first answer and each page.
     std::optional<std::chrono::milliseconds> answerTimeout;
     PortRule portRule = defaultPortRule;
+    // Where the connect and bind, the first answer and each further page are waited for.
+    // None: on the calling thread.
+    std::shared_ptr<ui::NetworkWait> wait;
 };
 
 } // namespace orvane::directory

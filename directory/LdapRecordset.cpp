@@ -174,14 +174,19 @@ Status LdapRecordset::moveNext()
         return Status::failure(StatusKind::InvalidState,
                                QStringLiteral("There is no next row: the result is at its end."));
     ++m_current;
-    // Rows sorted here are all in memory already; rows the server sorted come page by page.
-    try {
-        return fetchUntilRow();
-    } catch (const std::exception &e) {
-        return Status::failure(StatusKind::Internal,
-                               QStringLiteral("Reading the next page failed: %1")
-                                       .arg(QString::fromLocal8Bit(e.what())));
-    }
+    // Rows sorted here are all in memory already; rows the server sorted come page by page,
+    // and only fetching a page waits on the network.
+    if (m_current < m_rows.size() || m_search->finished())
+        return Status::success();
+    return ui::waitFor(m_wait, [this] {
+        try {
+            return fetchUntilRow();
+        } catch (const std::exception &e) {
+            return Status::failure(StatusKind::Internal,
+                                   QStringLiteral("Reading the next page failed: %1")
+                                           .arg(QString::fromLocal8Bit(e.what())));
+        }
+    });
 }
 
 } // namespace orvane::directory

@@ -117,6 +117,23 @@ MailStatus CdoMessage::addAttachment(const QString &path, const QString &, const
 
 MailStatus CdoMessage::send()
 {
+    // Everything from here on may wait on the server, so all of it goes to the wait: the
+    // window keeps painting while it runs elsewhere.
+    return ui::waitFor(m_options.wait, [this] { return submit(); });
+}
+
+Message::Progress CdoMessage::uploadProgress() const
+{
+    if (!m_options.wait)
+        return m_progress;
+    return [wait = m_options.wait, own = m_progress](qint64 sent, qint64 total) {
+        wait->uploaded(sent, total);
+        return !own || own(sent, total);
+    };
+}
+
+MailStatus CdoMessage::submit()
+{
     MailResult<TransportConfig> config = TransportConfig::fromFields(m_committed);
     if (!config.status.ok())
         return config.status;
@@ -164,7 +181,7 @@ MailStatus CdoMessage::send()
         request.rcptTo.append(mailbox.address.toLatin1());
 
     SmtpTransport transport(m_options);
-    transport.setProgress(m_progress);
+    transport.setProgress(uploadProgress());
     MailStatus status = transport.send(request, message.value);
     status.redact(config.value.password);
     return status;

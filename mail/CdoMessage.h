@@ -33,6 +33,10 @@ public:
 private:
     class Field;
 
+    MailStatus submit();
+    // The caller's progress hook, and the wait's when there is one.
+    Progress uploadProgress() const;
+
     TransportOptions m_options;
     std::map<QString, FieldValue> m_pending;
     std::map<QString, FieldValue> m_committed;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "ui/NetworkWait.h"
+
 #include <QString>
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 namespace orvane::mail {
 
@@ -26,6 +29,9 @@ struct TransportOptions
     // The longest time without any progress (no byte sent or received) before giving up.
     std::chrono::milliseconds stallTimeout{std::chrono::seconds(60)};
     std::function<TlsStart(int port)> tlsStart = standardTlsStart;
+    // Where send() waits for the server and reports how far the upload is. None: on the
+    // calling thread.
+    std::shared_ptr<ui::NetworkWait> wait;
 };
 
 } // namespace orvane::mail

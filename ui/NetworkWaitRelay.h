@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ui/NetworkWait.h"
+
+#include <atomic>
+
+namespace orvane::ui {
+
+// Stands in for a wait that exists only later: the components are made before the window
+// that does their waiting. Until a target is set, and once it is cleared, work runs at once.
+// The target changes only on the user-interface thread and never during a wait.
+class NetworkWaitRelay : public NetworkWait
+{
+public:
+    void setTarget(NetworkWait *target) { m_target.store(target); }
+
+    void run(const std::function<void()> &work) override
+    {
+        if (NetworkWait *target = m_target.load())
+            target->run(work);
+        else
+            work();
+    }
+
+    void uploaded(qint64 sent, qint64 total) override
+    {
+        if (NetworkWait *target = m_target.load())
+            target->uploaded(sent, total);
+    }
+
+private:
+    std::atomic<NetworkWait *> m_target{nullptr};
+};
+
+} // namespace orvane::ui
