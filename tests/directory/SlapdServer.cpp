@@ -1,5 +1,7 @@
 #include "SlapdServer.h"
 
+#include "support/StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -205,13 +207,8 @@ bool SlapdServer::start(const std::vector<Database> &databases, const QStringLis
 
 void SlapdServer::stop()
 {
-    if (!m_slapd || m_slapd->state() == QProcess::NotRunning)
-        return;
-    m_slapd->terminate(); // SIGTERM to our own slapd's PID
-    if (!m_slapd->waitForFinished(5000)) {
-        m_slapd->kill();
-        m_slapd->waitForFinished(2000);
-    }
+    if (m_slapd)
+        stopProcess(*m_slapd);
 }
 
 } // namespace orvane::test
