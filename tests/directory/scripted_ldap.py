@@ -240,7 +240,8 @@ class Server:
             self.log(event="drop")
             conn.shutdown(socket.SHUT_RDWR)
             return False
-        if (state["pages"] >= 1 and scenario == "stall-after-page") or scenario == "stall-first-page":
+        if scenario == "stall-first-page" or (
+                state["pages"] >= 1 and scenario == "stall-after-page"):
             self.log(event="stall")
             conn.settimeout(STALL_LIMIT)
             return True  # keeps reading: the client abandons, unbinds or goes
