@@ -8,11 +8,13 @@
 #include "ui/MaskStyle.h"
 #include "ui/PickList.h"
 #include "ui/WindowInteractions.h"
+#include "ui/WindowWait.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -36,11 +38,25 @@ MainWindow::MainWindow(ComponentFactory factory, settings::SettingsStore &store,
 
     createControls();
     m_fields = std::make_unique<WidgetFields>(this, m_controls);
+    m_wait = new WindowWait(static_cast<QLabel *>(control(Control::lblStatus)), this);
+    if (m_factory.wait)
+        m_factory.wait->setTarget(m_wait);
+    // A session end held during a wait must not wait in turn for a box the handler shows
+    // after it: closeForSessionEnd() closes such a box as soon as it opens.
+    connect(m_wait, &WindowWait::finished, this, [this] {
+        if (m_closeHeld && m_saveReport == settings::SaveReport::StandardError)
+            QMetaObject::invokeMethod(this, &MainWindow::closeForSessionEnd, Qt::QueuedConnection);
+    });
     connectEvents();
     control(Control::txtFrom)->setFocus();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // Components may outlive the window; from now on they wait on the calling thread.
+    if (m_factory.wait)
+        m_factory.wait->setTarget(nullptr);
+}
 
 QWidget *MainWindow::control(Control c) const
 {
@@ -67,7 +83,22 @@ void MainWindow::createControls()
 
 void MainWindow::run(const char *handler, const std::function<void()> &body)
 {
+    ++m_handlersRunning;
     runGuarded(*m_fields, handler, body);
+    --m_handlersRunning;
+    if (m_handlersRunning == 0)
+        carryOutHeldClose();
+}
+
+void MainWindow::carryOutHeldClose()
+{
+    if (!m_closeHeld)
+        return;
+    m_closeHeld = false;
+    if (m_saveReport == settings::SaveReport::StandardError)
+        closeForSessionEnd();
+    else
+        close();
 }
 
 void MainWindow::connectEvents()
@@ -147,7 +178,14 @@ void MainWindow::closeForSessionEnd()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // The close is never refused.
+    // Held, never refused: a handler waiting on the network runs to its end first, and
+    // Form_Unload then runs once, after it.
+    if (m_wait->isWaiting()) {
+        m_closeHeld = true;
+        event->ignore();
+        return;
+    }
+    m_closeHeld = false;
     unload(m_saveReport);
     event->accept();
 }

@@ -18,6 +18,7 @@ class SettingsStore;
 namespace orvane::ui {
 
 class MaskStyle;
+class WindowWait;
 
 // The program's one window, Form1: its controls in their start state at fixed positions, and
 // the event table that connects them to the handlers.
@@ -37,6 +38,8 @@ public:
 
     // Closes the window because the session ends (a signal, a log-off). Any box still open is
     // closed first, and a failure to save goes to standard error, so nothing holds up the end.
+    // During a wait on the network the close is held until the handler has ended, as is a
+    // click on the close box.
     void closeForSessionEnd();
 
     // Form_Unload, at most once per window, whichever way the window goes.
@@ -50,12 +53,16 @@ private:
     void createControls();
     void connectEvents();
     void run(const char *handler, const std::function<void()> &body);
+    void carryOutHeldClose();
 
     ComponentFactory m_factory;
     settings::SettingsStore &m_store;
     MaskStyle *m_maskStyle;
     std::array<QWidget *, controlCount> m_controls{};
     std::unique_ptr<WidgetFields> m_fields;
+    WindowWait *m_wait = nullptr;
+    int m_handlersRunning = 0;
+    bool m_closeHeld = false;
     settings::SaveReport m_saveReport = settings::SaveReport::MessageBox;
     bool m_unloaded = false;
 };
