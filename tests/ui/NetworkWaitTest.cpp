@@ -1,0 +1,331 @@
+// The window during a wait on the network: it paints, drops input, holds a close until the
+// handler has ended, shows how far a large upload is, and lists addresses as pages arrive.
+#include "HeldSmtpServer.h"
+#include "MemoryStore.h"
+#include "directory/DirectoryTestData.h"
+#include "directory/LdapDirectoryComponents.h"
+#include "directory/QtPrinters.h"
+#include "directory/SlapdServer.h"
+#include "ui/ComponentFactory.h"
+#include "ui/MainWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using namespace orvane;
+using test::HeldSmtpServer;
+using ui::Control;
+
+// Steps that run one after the other while a handler waits: each waits for its condition and
+// then acts. A timer drives them, so they run only if the window's wait loop keeps turning.
+// Every message box that opens meanwhile is closed and its text kept.
+class Steps
+{
+public:
+    Steps()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                boxes << box->text();
+                box->button(QMessageBox::Ok)->click();
+            }
+            if (m_done < m_steps.size() && m_steps[m_done].first()) {
+                m_steps[m_done].second();
+                ++m_done;
+            }
+        });
+        m_timer.start(10);
+    }
+    void then(std::function<bool()> ready, std::function<void()> act)
+    {
+        m_steps.emplace_back(std::move(ready), std::move(act));
+    }
+    std::size_t done() const { return m_done; }
+
+    QStringList boxes;
+
+private:
+    QTimer m_timer;
+    std::vector<std::pair<std::function<bool()>, std::function<void()>>> m_steps;
+    std::size_t m_done = 0;
+};
+
+// Calls back on every paint event of one widget.
+class PaintWatch : public QObject
+{
+public:
+    PaintWatch(QWidget *target, std::function<void()> onPaint)
+        : m_onPaint(std::move(onPaint))
+    {
+        target->installEventFilter(this);
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            m_onPaint();
+        return false;
+    }
+
+private:
+    std::function<void()> m_onPaint;
+};
+
+class NetworkWaitTest : public ::testing::Test
+{
+protected:
+    void open(ui::ComponentFactory factory = ui::ComponentFactory::defaults())
+    {
+        window = std::make_unique<ui::MainWindow>(std::move(factory), store);
+        window->load();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // A window whose Send goes to the held server.
+    void openForSend()
+    {
+        const QString missing = server.start();
+        if (!missing.isEmpty()) {
+            if (qgetenv("CI") == "true")
+                FAIL() << missing.toStdString();
+            GTEST_SKIP() << missing.toStdString();
+        }
+        open();
+        window->fields().setText(Control::txtSMTP, "127.0.0.1");
+        window->fields().setText(Control::txtPort, QString::number(server.port()));
+        window->fields().setText(Control::txtFrom, "scanner@example.com");
+        window->fields().setText(Control::txtTo, "desk@example.com");
+    }
+
+    template<class T = QWidget>
+    T *find(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
+    QString status() const { return find<QLabel>("lblStatus")->text(); }
+    void click(const char *button) { QTest::mouseClick(find(button), Qt::LeftButton); }
+
+    static bool busyCursor()
+    {
+        return QGuiApplication::overrideCursor()
+               && QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
+    }
+
+    HeldSmtpServer server;
+    test::MemoryStore store;
+    std::unique_ptr<ui::MainWindow> window;
+};
+
+TEST_F(NetworkWaitTest, HeldSendPaintsDropsInputAndClosesAfterTheHandler)
+{
+    openForSend();
+    auto *subject = find<QLineEdit>("txtSubject");
+    subject->setText("Scan");
+    int paints = 0;
+    PaintWatch watch(window.get(), [&] { ++paints; });
+    int paintsBefore = 0;
+    bool closedDuringWait = true;
+
+    // Were a second click taken, its message would be answered at once.
+    server.release(2);
+    Steps steps;
+    steps.then([&] { return server.holding(1); },
+               [&] {
+                   EXPECT_TRUE(busyCursor());
+                   paintsBefore = paints;
+                   window->update();
+               });
+    steps.then([&] { return paints > paintsBefore; },
+               [&] {
+                   // An impatient second click, typing and a close, all while the server holds.
+                   click("btnOrvane");
+                   QTest::keyClicks(subject, "more");
+                   closedDuringWait = window->close();
+                   EXPECT_TRUE(window->isVisible());
+                   EXPECT_EQ(store.commits, 0);
+                   server.release(1);
+               });
+    click("btnOrvane");
+
+    ASSERT_EQ(steps.done(), 2u) << "the wait loop did not run the steps";
+    EXPECT_EQ(steps.boxes, QStringList());
+    EXPECT_FALSE(closedDuringWait);
+    EXPECT_TRUE(status().startsWith("Message Sent. ")) << status().toStdString();
+    EXPECT_EQ(subject->text(), QStringLiteral("Scan"));
+    EXPECT_FALSE(busyCursor());
+    // The held close happened once the handler had ended: Form_Unload ran once.
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->isUnloaded());
+    EXPECT_EQ(store.commits, 1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(server.messages(), 1);
+}
+
+TEST_F(NetworkWaitTest, LargeSendShowsProgressThenWhatTheSendActionSays)
+{
+    openForSend();
+    QTemporaryDir files;
+    const QString path = files.filePath("scan.pdf");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    QByteArray bytes(1536 * 1024, Qt::Uninitialized);
+    QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
+    file.write(bytes);
+    file.close();
+    window->fields().setText(Control::txtAttachment, path);
+
+    const QRegularExpression progress(R"(^Sending\.\.\. \d+[.,]\d of 2[.,]\d MB$)");
+    QStringList shown;
+    Steps steps;
+    for (int n : {1, 2}) {
+        steps.then([&, n] { return server.holding(n) && progress.match(status()).hasMatch(); },
+                   [&, n] {
+                       shown << status();
+                       server.release(n, n == 1 ? "" : "554 5.6.0 held: not this one");
+                   });
+    }
+
+    click("btnOrvane");
+    EXPECT_TRUE(status().startsWith("Message Sent. ")) << status().toStdString();
+    click("btnOrvane");
+    EXPECT_EQ(status(), QString());
+    EXPECT_EQ(steps.done(), 2u) << shown.join(" | ").toStdString();
+    ASSERT_EQ(steps.boxes.size(), 1);
+    EXPECT_TRUE(steps.boxes[0].contains("554 5.6.0 held: not this one"))
+            << steps.boxes[0].toStdString();
+    EXPECT_EQ(server.messages(), 2);
+}
+
+// Where the handler asks for name order, asks for createTimestamp order, which slapd's sort
+// overlay can do: the handler's search then takes the path where the server sorts.
+class ServerSortedDirectory : public directory::DirectoryComponents
+{
+public:
+    explicit ServerSortedDirectory(directory::LdapProviderOptions options)
+        : m_real(std::move(options))
+    {}
+
+    directory::Status createConnection(std::unique_ptr<directory::Connection> &c) override
+    {
+        return m_real.createConnection(c);
+    }
+    directory::Status createCommand(std::unique_ptr<directory::Command> &command) override
+    {
+        std::unique_ptr<directory::Command> real;
+        const directory::Status status = m_real.createCommand(real);
+        command = serverSorts ? std::make_unique<Rewriting>(std::move(real)) : std::move(real);
+        return status;
+    }
+
+    bool serverSorts = true;
+
+private:
+    class Rewriting : public directory::Command
+    {
+    public:
+        explicit Rewriting(std::unique_ptr<directory::Command> real)
+            : m_real(std::move(real))
+        {}
+        directory::Status setActiveConnection(directory::Connection &c) override
+        {
+            return m_real->setActiveConnection(c);
+        }
+        directory::Status setCommandText(const QString &text) override
+        {
+            return m_real->setCommandText(
+                    QString(text).replace("ORDER BY NAME", "ORDER BY createTimestamp"));
+        }
+        directory::Status setProperty(const QString &name, const directory::Value &value) override
+        {
+            return m_real->setProperty(name, value);
+        }
+        directory::Status execute(std::unique_ptr<directory::Recordset> &rows, int options) override
+        {
+            return m_real->execute(rows, options);
+        }
+
+    private:
+        std::unique_ptr<directory::Command> m_real;
+    };
+
+    directory::LdapDirectoryComponents m_real;
+};
+
+TEST_F(NetworkWaitTest, AddressesAppearPageByPageWhereTheServerSorts)
+{
+    const test::DirectoryTestData data = test::DirectoryTestData::sorted();
+    test::SlapdServer slapd;
+    if (!slapd.start({{data.suffix, data.ldif(), {"sssvlv"}, {}}},
+                     {"sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited",
+                      "access to attrs=userPassword by anonymous auth by * none",
+                      "access to * by users read by * none"})) {
+        if (test::SlapdServer::required())
+            FAIL() << slapd.error().toStdString();
+        GTEST_SKIP() << slapd.error().toStdString();
+    }
+    ui::ComponentFactory factory = ui::ComponentFactory::defaults();
+    directory::LdapProviderOptions options;
+    options.wait = factory.wait;
+    auto directory = std::make_shared<ServerSortedDirectory>(options);
+    factory.directory = directory;
+    open(factory);
+
+    auto *list = find<QListWidget>("lstEmail");
+    // The directory panel lies beyond the window's first size: uncover it.
+    window->resize(list->geometry().bottomRight().x() + 20, list->geometry().bottom() + 20);
+    window->fields().setText(
+            Control::txtLdapCon,
+            QStringLiteral("127.0.0.1:%1/%2").arg(slapd.plainPort()).arg(data.peopleDn()));
+    window->fields().setText(Control::txtLdapUser, data.readerDn());
+    window->fields().setText(Control::txtLdapPassword, data.readerPassword);
+    window->fields().setText(Control::txtLdap, "Pers");
+    QTest::qWait(0);
+
+    bool searching = false;
+    QList<int> rowsAtPaint;
+    PaintWatch watch(list->viewport(), [&] {
+        if (searching)
+            rowsAtPaint << list->count();
+    });
+    auto search = [&] {
+        rowsAtPaint.clear();
+        searching = true;
+        click("cmdLdapSearch");
+        searching = false;
+        QStringList rows;
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->text();
+        return rows;
+    };
+
+    // 1,500 addresses in pages of 1,000: the first page is painted before the second arrives.
+    QStringList expected = data.expectedMails("Pers");
+    ASSERT_EQ(expected.size(), 1500);
+    std::reverse(expected.begin(), expected.end()); // createTimestamp runs against the names
+    EXPECT_EQ(search(), expected);
+    EXPECT_TRUE(rowsAtPaint.contains(1000)) << rowsAtPaint.size();
+
+    // Sorted here: nothing before the last page, then the whole list at once.
+    directory->serverSorts = false;
+    std::reverse(expected.begin(), expected.end());
+    EXPECT_EQ(search(), expected);
+    for (int rows : rowsAtPaint)
+        EXPECT_EQ(rows, 0);
+}
+
+} // namespace
