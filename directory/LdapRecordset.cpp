@@ -40,8 +40,11 @@ QString sortText(const Entry &entry, const QString &attribute)
     const QString key = attribute.toLower();
     if (const auto it = entry.values.constFind(key); it != entry.values.cend())
         return *it;
-    if (key == QLatin1String("name"))
-        return entry.values.value(QStringLiteral("cn"), rdnValue(entry.dn));
+    if (key == QLatin1String("name")) {
+        // The RDN is taken apart only for an entry without cn.
+        const auto cn = entry.values.constFind(QStringLiteral("cn"));
+        return cn != entry.values.cend() ? *cn : rdnValue(entry.dn);
+    }
     return QString();
 }
 
@@ -126,13 +129,13 @@ void LdapRecordset::sortRows()
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         QStringList keys;
         for (const SortKey &key : m_orderBy)
-            keys.append(sortText(m_rows[i], key.attribute));
+            // Folded once here, so that each of the many comparisons is a plain one.
+            keys.append(sortText(m_rows[i], key.attribute).toCaseFolded());
         keyed.push_back({keys, i});
     }
     std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed &a, const Keyed &b) {
         for (std::size_t k = 0; k < m_orderBy.size(); ++k) {
-            const int order
-                    = a.keys[qsizetype(k)].compare(b.keys[qsizetype(k)], Qt::CaseInsensitive);
+            const int order = a.keys[qsizetype(k)].compare(b.keys[qsizetype(k)], Qt::CaseSensitive);
             if (order != 0)
                 return m_orderBy[k].descending ? order > 0 : order < 0;
         }
