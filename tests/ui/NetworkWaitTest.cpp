@@ -185,7 +185,7 @@ TEST_F(NetworkWaitTest, LargeSendShowsProgressThenWhatTheSendActionSays)
     const QString path = files.filePath("scan.pdf");
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    QByteArray bytes(1536 * 1024, Qt::Uninitialized);
+    QByteArray bytes(qsizetype(1536) * 1024, Qt::Uninitialized);
     QRandomGenerator(7).fillRange(reinterpret_cast<quint32 *>(bytes.data()), bytes.size() / 4);
     file.write(bytes);
     file.close();
@@ -229,7 +229,7 @@ public:
     directory::Status createCommand(std::unique_ptr<directory::Command> &command) override
     {
         std::unique_ptr<directory::Command> real;
-        const directory::Status status = m_real.createCommand(real);
+        directory::Status status = m_real.createCommand(real);
         command = serverSorts ? std::make_unique<Rewriting>(std::move(real)) : std::move(real);
         return status;
     }
