@@ -6,6 +6,45 @@
 
 namespace orvane::mail {
 
+namespace {
+
+constexpr char base64Alphabet[]
+        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// RFC 2045 section 6.8: base64 in lines of 76 characters (57 bytes of input), each ended by
+// CRLF, the last one shorter where the input ends. One pass, straight into the block (which
+// holds base64Size(size) bytes): encoding then splitting into lines cost a second copy, and
+// the encoding is most of the work of sending a large attachment.
+void encodeLines(const unsigned char *in, qint64 size, char *out)
+{
+    while (size > 0) {
+        const qint64 line = std::min<qint64>(57, size);
+        qint64 i = 0;
+        for (; i + 3 <= line; i += 3) {
+            const unsigned v = unsigned(in[i]) << 16 | unsigned(in[i + 1]) << 8 | in[i + 2];
+            *out++ = base64Alphabet[v >> 18];
+            *out++ = base64Alphabet[(v >> 12) & 63];
+            *out++ = base64Alphabet[(v >> 6) & 63];
+            *out++ = base64Alphabet[v & 63];
+        }
+        if (i < line) {
+            // One or two bytes left, at the very end of the input: padded with '='.
+            const bool two = i + 1 < line;
+            const unsigned v = unsigned(in[i]) << 16 | (two ? unsigned(in[i + 1]) << 8 : 0u);
+            *out++ = base64Alphabet[v >> 18];
+            *out++ = base64Alphabet[(v >> 12) & 63];
+            *out++ = two ? base64Alphabet[(v >> 6) & 63] : '=';
+            *out++ = '=';
+        }
+        *out++ = '\r';
+        *out++ = '\n';
+        in += line;
+        size -= line;
+    }
+}
+
+} // namespace
+
 void MimeStream::appendBytes(const QByteArray &bytes)
 {
     if (bytes.isEmpty())
@@ -84,12 +123,9 @@ bool MimeStream::refill(Segment &segment)
                                                                    "being sent."))),
                    false;
     }
-    const QByteArray encoded = raw.toBase64();
-    m_block.reserve(encoded.size() + encoded.size() / 38 + 2);
-    for (qsizetype pos = 0; pos < encoded.size(); pos += 76) {
-        m_block.append(encoded.constData() + pos, std::min<qsizetype>(76, encoded.size() - pos));
-        m_block.append("\r\n", 2);
-    }
+    // Every block but the last is a whole number of lines, so the lines run on across blocks.
+    m_block.resize(base64Size(got));
+    encodeLines(reinterpret_cast<const unsigned char *>(raw.constData()), got, m_block.data());
     return true;
 }
 

@@ -311,7 +311,12 @@ TEST_F(AttachmentTest, Base64OfTheFileDecodesByteIdentical)
         EXPECT_TRUE(onlyCrlf(wire));
         const QByteArray encoded = base64Body(wire, "=_test_boundary");
         EXPECT_EQ(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n", "")), content) << size;
-        for (const QByteArray &line : encoded.split('\n'))
+        // Canonical base64 (padding included), in full 76-character lines but the last.
+        EXPECT_EQ(QByteArray(encoded).replace("\r\n", ""), content.toBase64()) << size;
+        const QList<QByteArray> lines = encoded.split('\n');
+        for (qsizetype i = 0; i + 2 < lines.size(); ++i)
+            EXPECT_EQ(lines[i].size(), 77) << size << " line " << i;
+        for (const QByteArray &line : lines)
             EXPECT_LE(line.size(), 77);
     }
 }
