@@ -34,10 +34,9 @@ QString rdnValue(const QString &dn)
 
 // The text the client sorts an entry by. Active Directory returns 'name' (the RDN value);
 // OpenLDAP returns name's subtypes under their own names, so 'name' falls back to cn and
-// then to the RDN value.
-QString sortText(const Entry &entry, const QString &attribute)
+// then to the RDN value. The attribute name comes in lower case.
+QString sortText(const Entry &entry, const QString &key)
 {
-    const QString key = attribute.toLower();
     if (const auto it = entry.values.constFind(key); it != entry.values.cend())
         return *it;
     if (key == QLatin1String("name")) {
@@ -124,13 +123,16 @@ void LdapRecordset::sortRows()
         QStringList keys;
         std::size_t index;
     };
+    QStringList attributes;
+    for (const SortKey &key : m_orderBy)
+        attributes.append(key.attribute.toLower());
     std::vector<Keyed> keyed;
     keyed.reserve(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         QStringList keys;
-        for (const SortKey &key : m_orderBy)
+        for (const QString &attribute : attributes)
             // Folded once here, so that each of the many comparisons is a plain one.
-            keys.append(sortText(m_rows[i], key.attribute).toCaseFolded());
+            keys.append(sortText(m_rows[i], attribute).toCaseFolded());
         keyed.push_back({keys, i});
     }
     std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed &a, const Keyed &b) {

@@ -170,10 +170,25 @@ Entry PagedSearch::entryOf(LDAPMessage *message) const
         // Multi-valued attributes (a second mail address) give their first value.
         if (values && values[0].bv_val)
             entry.values.insert(
-                    QString::fromLatin1(name.bv_val, static_cast<qsizetype>(name.bv_len)).toLower(),
+                    attributeName(name.bv_val, static_cast<qsizetype>(name.bv_len)),
                     QString::fromUtf8(values[0].bv_val, static_cast<qsizetype>(values[0].bv_len)));
     }
     return entry;
+}
+
+// One shared string per name instead of one per entry and attribute. A server that sends
+// name after name gets new strings past the first few, so the search stays linear.
+QString PagedSearch::attributeName(const char *name, qsizetype size) const
+{
+    const QLatin1String raw(name, size);
+    for (const QString &known : m_names) {
+        if (known.compare(raw, Qt::CaseInsensitive) == 0)
+            return known;
+    }
+    const QString lowered = QString(raw).toLower();
+    if (m_names.size() < 16)
+        m_names.append(lowered);
+    return lowered;
 }
 
 } // namespace orvane::directory::detail

@@ -56,6 +56,7 @@ private:
     Status readPage(int msgid, std::vector<Entry> &entries);
     Status readControls(LDAPControl **controls);
     Entry entryOf(LDAPMessage *message) const;
+    QString attributeName(const char *name, qsizetype size) const;
 
     std::shared_ptr<LdapSession> m_session;
     Spec m_spec;
@@ -65,6 +66,8 @@ private:
     bool m_finished = false;
     SortOutcome m_sortOutcome = SortOutcome::NotAsked;
     int m_pagesRead = 0;
+    // The attribute names seen so far, in lower case: every entry repeats them.
+    mutable QList<QString> m_names;
 };
 
 } // namespace orvane::directory::detail
