@@ -26,11 +26,12 @@ public:
         m_values.append({name, value});
     }
 
-    // The value, or cend() (a null pointer) when the entry has no such attribute.
+    // The value, or cend() (a null pointer) when the entry has no such attribute. The name
+    // may come in any case: names are stored in lower case, so no lower-cased copy is needed.
     const QString *constFind(const QString &name) const
     {
         for (const auto &[key, value] : m_values) {
-            if (key == name)
+            if (key.compare(name, Qt::CaseInsensitive) == 0)
                 return &value;
         }
         return nullptr;
