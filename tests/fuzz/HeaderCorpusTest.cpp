@@ -84,8 +84,9 @@ TEST(HeaderCorpus, PythonsEmailPackageReadsBackEveryText)
         } else {
             EXPECT_EQ(reply.value("text").toString().toStdString(), c.text.toStdString());
         }
-        if (c.kind == fuzz::HeaderKind::FileName)
+        if (c.kind == fuzz::HeaderKind::FileName) {
             EXPECT_EQ(reply.value("name").toString().toStdString(), c.text.toStdString());
+        }
     }
 }
 

@@ -35,18 +35,18 @@ TEST(TransportConfig, ServerAndPortAreCheckedAndPortDefaultsTo25)
     EXPECT_TRUE(ok.value.useSsl);
     EXPECT_FALSE(ok.value.authenticate);
 
-    for (const QString &host : {"127.0.0.1", "::1", "[2001:db8::1]", "mail-1.example.org"})
+    for (const QString host : {"127.0.0.1", "::1", "[2001:db8::1]", "mail-1.example.org"})
         EXPECT_TRUE(TransportConfig::checkHost(host).status.ok()) << host.toStdString();
     EXPECT_EQ(TransportConfig::checkHost("[::1]").value, "::1");
     EXPECT_EQ(TransportConfig::checkHost("mail.bücher.example").value,
               "mail.xn--bcher-kva.example");
-    for (const QString &host : {"", "   ", "smtp example.com", "smtp.example.com\r\nX", "999.1.1.1",
+    for (const QString host : {"", "   ", "smtp example.com", "smtp.example.com\r\nX", "999.1.1.1",
                                 "-bad.example", "a/b", "user@host", "[::1"}) {
         const MailResult<QString> checked = TransportConfig::checkHost(host);
         EXPECT_FALSE(checked.status.ok()) << host.toStdString();
     }
 
-    for (const QString &port : {"0", "65536", "abc", "25x", "-1", " 2 5", "1e3"}) {
+    for (const QString port : {"0", "65536", "abc", "25x", "-1", " 2 5", "1e3"}) {
         const MailResult<TransportConfig> bad = TransportConfig::fromFields(fields("h", port));
         EXPECT_EQ(bad.status.kind(), FailureKind::Configuration) << port.toStdString();
         EXPECT_TRUE(bad.status.description().contains('"' + port + '"'));

@@ -111,9 +111,10 @@ TEST_F(DropTest, NoOtherControlTakesDrops)
         const bool target = w->objectName() == QLatin1String("txtAttachment")
                             || w->objectName() == QLatin1String("txtBody")
                             || w->parentWidget() == find("txtBody");
-        if (!target)
+        if (!target) {
             EXPECT_FALSE(w->acceptDrops())
                     << qPrintable(w->objectName()) << " " << w->metaObject()->className();
+        }
     }
     EXPECT_TRUE(find("txtAttachment")->acceptDrops());
 }

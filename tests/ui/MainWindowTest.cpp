@@ -31,8 +31,9 @@ TEST_F(MainWindowTest, WindowIdentityAndInitialSize)
     const int dpiX = window->logicalDpiX();
     const int dpiY = window->logicalDpiY();
     EXPECT_EQ(window->size(), QSize(qRound(6825 * dpiX / 1440.0), qRound(5190 * dpiY / 1440.0)));
-    if (dpiX == 96 && dpiY == 96)
+    if (dpiX == 96 && dpiY == 96) {
         EXPECT_EQ(window->size(), QSize(455, 346));
+    }
     // Resizable: no fixed size.
     EXPECT_EQ(window->minimumSize(), QSize(0, 0));
     EXPECT_GT(window->maximumWidth(), 10000);
@@ -122,8 +123,9 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
     EXPECT_EQ(find("chkSSL")->geometry(), px(1560, 1560, 615, 495));
     EXPECT_EQ(find("lstEmail")->geometry(), px(6840, 1320, 1935, 3180));
     EXPECT_EQ(find("txtLdapPassword")->geometry(), px(7080, 5760, 1335, 285));
-    if (dpiX == 96)
+    if (dpiX == 96) {
         EXPECT_EQ(find("txtSMTP")->geometry(), QRect(96, 8, 177, 19));
+    }
 
     // The mail area is wholly inside the first client area, the directory panel wholly out.
     const QRect client = window->rect();

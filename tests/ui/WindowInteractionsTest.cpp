@@ -14,7 +14,7 @@ namespace {
 
 const QStringList groupOrder = {"txtUsername", "txtPassword", "Label8", "Label9", "chkSSL"};
 
-QStringList visibilityCalls(const RecordingForm &form, const QString &state)
+QStringList visibilityCalls(const QString &state)
 {
     QStringList calls;
     for (const QString &name : groupOrder)
@@ -27,7 +27,7 @@ TEST(AuthenticationToggle, TickedShowsTheGroupInOrderAndTouchesNothingElse)
     RecordingForm form;
     form.presetValue(Control::chkSMTPAuth, ui::Ticked);
     ui::chkSMTPAuth_Click(form);
-    EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls(form, "true"));
+    EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls("true"));
 }
 
 TEST(AuthenticationToggle, AnyOtherValueHidesTheGroup)
@@ -36,7 +36,7 @@ TEST(AuthenticationToggle, AnyOtherValueHidesTheGroup)
         RecordingForm form;
         form.presetValue(Control::chkSMTPAuth, value);
         ui::chkSMTPAuth_Click(form);
-        EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls(form, "false"))
+        EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls("false"))
                 << value;
     }
 }
