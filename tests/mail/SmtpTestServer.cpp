@@ -1,5 +1,7 @@
 #include "SmtpTestServer.h"
 
+#include "support/StopProcess.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
@@ -7,7 +9,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -112,15 +113,7 @@ QString SmtpTestServer::launch(const QString &script, const QStringList &argumen
 
 void SmtpTestServer::stop()
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return;
-    const qint64 pid = m_process.processId();
-    if (pid > 0)
-        ::kill(pid_t(pid), SIGTERM);
-    if (!m_process.waitForFinished(5000) && pid > 0) {
-        ::kill(pid_t(pid), SIGKILL);
-        m_process.waitForFinished(5000);
-    }
+    stopProcess(m_process);
 }
 
 QList<QJsonObject> SmtpTestServer::messages() const
