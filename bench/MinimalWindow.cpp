@@ -18,7 +18,7 @@ namespace {
 
 enum Kind { Edit, Body, Label, Check, Button, List };
 
-struct Spec
+struct ControlShape
 {
     Kind kind;
     const char *text;
@@ -28,7 +28,7 @@ struct Spec
 
 // Kinds, places and sizes as in the program's window (12 text boxes, one multi-line box, ten
 // labels, two check boxes, two buttons, one list).
-constexpr Spec controls[] = {
+constexpr ControlShape controls[] = {
         {Edit, "scanner@example.com", 1320, 600, 3015, 375, true},
         {Edit, "", 1320, 1080, 3015, 375, true},
         {Edit, "", 1560, 2160, 4815, 375, true},
@@ -65,10 +65,10 @@ int pixels(int twips, int dpi)
     return int(std::lround(double(twips) * dpi / 1440.0));
 }
 
-QWidget *create(const Spec &spec, QWidget *parent)
+QWidget *create(const ControlShape &shape, QWidget *parent)
 {
-    const QString text = QString::fromLatin1(spec.text);
-    switch (spec.kind) {
+    const QString text = QString::fromLatin1(shape.text);
+    switch (shape.kind) {
     case Edit:
         return new QLineEdit(text, parent);
     case Body:
@@ -98,11 +98,11 @@ int main(int argc, char *argv[])
     const int dpiX = window.logicalDpiX();
     const int dpiY = window.logicalDpiY();
     window.resize(pixels(6825, dpiX), pixels(5190, dpiY));
-    for (const Spec &spec : controls) {
-        QWidget *control = create(spec, &window);
-        control->setGeometry(pixels(spec.left, dpiX), pixels(spec.top, dpiY),
-                             pixels(spec.width, dpiX), pixels(spec.height, dpiY));
-        if (!spec.shown)
+    for (const ControlShape &shape : controls) {
+        QWidget *control = create(shape, &window);
+        control->setGeometry(pixels(shape.left, dpiX), pixels(shape.top, dpiY),
+                             pixels(shape.width, dpiX), pixels(shape.height, dpiY));
+        if (!shape.shown)
             control->hide();
     }
     window.show();

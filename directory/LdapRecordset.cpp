@@ -79,11 +79,11 @@ Status LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Q
                            int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows)
 {
     std::unique_ptr<LdapRecordset> created(new LdapRecordset(query));
-    PagedSearch::Spec spec;
-    spec.base = query.baseDn.toUtf8();
-    spec.scope = scope;
-    spec.filter = query.filter;
-    spec.pageSize = pageSize;
+    PagedSearch::Request request;
+    request.base = query.baseDn.toUtf8();
+    request.scope = scope;
+    request.filter = query.filter;
+    request.pageSize = pageSize;
     QStringList wanted = query.attributes;
     for (const SortKey &key : query.orderBy) {
         wanted.append(key.attribute);
@@ -92,16 +92,16 @@ Status LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Q
     }
     wanted.removeDuplicates();
     for (const QString &name : wanted)
-        spec.attributes.append(name.toUtf8());
+        request.attributes.append(name.toUtf8());
 
-    spec.sortKeys = query.orderBy;
-    created->m_search = std::make_unique<PagedSearch>(session, spec);
+    request.sortKeys = query.orderBy;
+    created->m_search = std::make_unique<PagedSearch>(session, request);
     Status status = created->fetchUntilRow();
     const bool sortAsked = !query.orderBy.empty();
     if (sortAsked && status.nativeCode == 18 /* inappropriateMatching: no ordering rule */) {
-        spec.sortKeys.clear();
+        request.sortKeys.clear();
         created->m_rows.clear();
-        created->m_search = std::make_unique<PagedSearch>(session, spec);
+        created->m_search = std::make_unique<PagedSearch>(session, request);
         status = created->fetchUntilRow();
     }
     if (!status.ok())

@@ -2,9 +2,9 @@
 
 namespace orvane::directory::detail {
 
-PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Spec spec)
+PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Request request)
     : m_session(std::move(session))
-    , m_spec(std::move(spec))
+    , m_request(std::move(request))
 {}
 
 Status PagedSearch::fetchPage(std::vector<Entry> &entries)
@@ -16,10 +16,10 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     std::vector<LDAPControl *> controls;
     LdapControlPtr pageControl;
     LdapControlPtr sortControl;
-    if (m_spec.pageSize > 0) {
+    if (m_request.pageSize > 0) {
         berval cookie{static_cast<ber_len_t>(m_cookie.size()), m_cookie.data()};
         LDAPControl *raw = nullptr;
-        const int rc = ldap_create_page_control(ld, m_spec.pageSize, &cookie, 0, &raw);
+        const int rc = ldap_create_page_control(ld, m_request.pageSize, &cookie, 0, &raw);
         pageControl.reset(raw);
         if (rc != LDAP_SUCCESS)
             return m_session->failure(rc);
@@ -28,12 +28,12 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     std::vector<QByteArray> sortNames;
     std::vector<LDAPSortKey> sortKeys;
     std::vector<LDAPSortKey *> sortList;
-    if (!m_spec.sortKeys.empty()) {
-        for (const SortKey &key : m_spec.sortKeys)
+    if (!m_request.sortKeys.empty()) {
+        for (const SortKey &key : m_request.sortKeys)
             sortNames.push_back(key.attribute.toUtf8());
-        for (std::size_t i = 0; i < m_spec.sortKeys.size(); ++i)
+        for (std::size_t i = 0; i < m_request.sortKeys.size(); ++i)
             sortKeys.push_back(
-                    {sortNames[i].data(), nullptr, m_spec.sortKeys[i].descending ? 1 : 0});
+                    {sortNames[i].data(), nullptr, m_request.sortKeys[i].descending ? 1 : 0});
         for (LDAPSortKey &key : sortKeys)
             sortList.push_back(&key);
         sortList.push_back(nullptr);
@@ -48,7 +48,7 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     controls.push_back(nullptr);
 
     std::vector<char *> attributes;
-    for (QByteArray &name : m_spec.attributes)
+    for (QByteArray &name : m_request.attributes)
         attributes.push_back(name.data());
     attributes.push_back(nullptr);
 
@@ -57,8 +57,8 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     timeval limit{};
     limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
     int msgid = -1;
-    const int rc = ldap_search_ext(ld, m_spec.base.constData(), m_spec.scope,
-                                   m_spec.filter.constData(), attributes.data(), 0, controls.data(),
+    const int rc = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
+                                   m_request.filter.constData(), attributes.data(), 0, controls.data(),
                                    nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
     if (rc != LDAP_SUCCESS)
         return m_session->failure(rc);
@@ -103,7 +103,7 @@ Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
 Status PagedSearch::readControls(LDAPControl **controls)
 {
     LDAP *ld = m_session->handle();
-    if (!m_spec.sortKeys.empty()) {
+    if (!m_request.sortKeys.empty()) {
         m_sortOutcome = SortOutcome::NotSorted;
         if (LDAPControl *sort = ldap_control_find(LDAP_CONTROL_SORTRESPONSE, controls, nullptr)) {
             ber_int_t result = -1;
@@ -115,7 +115,7 @@ Status PagedSearch::readControls(LDAPControl **controls)
         }
     }
 
-    LDAPControl *page = m_spec.pageSize > 0
+    LDAPControl *page = m_request.pageSize > 0
                                 ? ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, controls, nullptr)
                                 : nullptr;
     if (!page) {

@@ -32,7 +32,7 @@ enum class SortOutcome { NotAsked, Sorted, NotSorted };
 class PagedSearch
 {
 public:
-    struct Spec
+    struct Request
     {
         QByteArray base;
         int scope = 2;
@@ -42,7 +42,7 @@ public:
         std::vector<SortKey> sortKeys;
     };
 
-    PagedSearch(std::shared_ptr<LdapSession> session, Spec spec);
+    PagedSearch(std::shared_ptr<LdapSession> session, Request request);
 
     // Requests the next page and appends its entries; referrals and continuation references
     // are skipped. Waits at most the session's time-out for the whole page.
@@ -59,7 +59,7 @@ private:
     QString attributeName(const char *name, qsizetype size) const;
 
     std::shared_ptr<LdapSession> m_session;
-    Spec m_spec;
+    Request m_request;
     QByteArray m_cookie;
     QSet<QByteArray> m_cookiesSeen;
     int m_entriesRead = 0; // over all pages
