@@ -24,7 +24,8 @@ public:
     // The same for raw bytes, which must be valid UTF-8.
     static MailResult<MailboxList> parseUtf8(const QByteArray &text);
 
-    // Checks one addr-spec and returns it normalised (international domain in ASCII form).
+    // Checks one bare address (local@domain) and returns it normalised (international domain in
+    // ASCII form).
     static MailResult<QString> checkAddress(const QString &address);
 
 private:

@@ -21,7 +21,7 @@ struct SmtpRequest
     bool authenticate = false;
     QString user;
     QString password;
-    QByteArray mailFrom;      // addr-spec, ASCII
+    QByteArray mailFrom;      // bare address, ASCII
     QList<QByteArray> rcptTo; // addr-specs, ASCII
 };
 

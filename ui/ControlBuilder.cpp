@@ -16,16 +16,16 @@ namespace orvane::ui {
 
 namespace {
 
-QWidget *createTextBox(const ControlSpec &spec, QWidget *parent, QStyle *maskStyle)
+QWidget *createTextBox(const ControlSpec &row, QWidget *parent, QStyle *maskStyle)
 {
-    auto *box = new QLineEdit(QString::fromUtf8(spec.text), parent);
+    auto *box = new QLineEdit(QString::fromUtf8(row.text), parent);
     // A text box holds any length of text (Qt's own limit is 32,767 characters).
     box->setMaxLength(std::numeric_limits<int>::max());
     box->setDragEnabled(false);
     box->setAcceptDrops(false);
-    box->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    box->setAccessibleName(QString::fromUtf8(row.accessibleName));
     box->setCursorPosition(0); // a long default path shows its beginning
-    if (spec.masked) {
+    if (row.masked) {
         box->setStyle(maskStyle);
         box->setEchoMode(QLineEdit::Password);
         box->setAttribute(Qt::WA_InputMethodEnabled, false);
@@ -33,27 +33,27 @@ QWidget *createTextBox(const ControlSpec &spec, QWidget *parent, QStyle *maskSty
     return box;
 }
 
-QWidget *createBody(const ControlSpec &spec, QWidget *parent)
+QWidget *createBody(const ControlSpec &row, QWidget *parent)
 {
     auto *body = new BodyEdit(parent);
-    body->setPlainText(QString::fromUtf8(spec.text));
-    body->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    body->setPlainText(QString::fromUtf8(row.text));
+    body->setAccessibleName(QString::fromUtf8(row.accessibleName));
     body->setAcceptDrops(false);
     body->viewport()->setAcceptDrops(false);
     return body;
 }
 
-bool hasFixedCaption(const ControlSpec &spec)
+bool hasFixedCaption(const ControlSpec &row)
 {
-    return (spec.kind == ControlKind::Label && spec.control != Control::lblStatus)
-           || spec.kind == ControlKind::CheckBox;
+    return (row.kind == ControlKind::Label && row.control != Control::lblStatus)
+           || row.kind == ControlKind::CheckBox;
 }
 
 // The room a caption has in its control: a check box's square takes part of its width.
-QSize captionRoom(const ControlSpec &spec, const QWidget *window)
+QSize captionRoom(const ControlSpec &row, const QWidget *window)
 {
-    const QSize size = toPixels(spec.geometry, window->logicalDpiX(), window->logicalDpiY()).size();
-    if (spec.kind != ControlKind::CheckBox)
+    const QSize size = toPixels(row.geometry, window->logicalDpiX(), window->logicalDpiY()).size();
+    if (row.kind != ControlKind::CheckBox)
         return size;
     const QStyle *style = window->style();
     const int indicator = style->pixelMetric(QStyle::PM_IndicatorWidth)
@@ -67,7 +67,7 @@ void setCaptionFont(QWidget *control, const QFont &font)
         control->setFont(font);
 }
 
-QWidget *createLabel(const ControlSpec &spec, QWidget *parent, const QFont &font)
+QWidget *createLabel(const ControlSpec &row, QWidget *parent, const QFont &font)
 {
     auto *label = new QLabel(parent);
     // The status line shows server replies and paths: never read them as markup.
@@ -75,39 +75,39 @@ QWidget *createLabel(const ControlSpec &spec, QWidget *parent, const QFont &font
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
     setCaptionFont(label, font);
-    if (spec.control == Control::lblStatus) {
+    if (row.control == Control::lblStatus) {
         // Written while the program runs: long texts wrap onto its second line.
         label->setWordWrap(true);
         return label;
     }
-    label->setText(fitCaption(QString::fromUtf8(spec.text), font, captionRoom(spec, parent)).text);
+    label->setText(fitCaption(QString::fromUtf8(row.text), font, captionRoom(row, parent)).text);
     return label;
 }
 
-QWidget *createCheckBox(const ControlSpec &spec, QWidget *parent, const QFont &font)
+QWidget *createCheckBox(const ControlSpec &row, QWidget *parent, const QFont &font)
 {
     auto *box = new QCheckBox(parent);
-    const QString caption = QString::fromUtf8(spec.text);
+    const QString caption = QString::fromUtf8(row.text);
     box->setAccessibleName(caption);
     box->setTristate(false);
     setCaptionFont(box, font);
-    box->setText(fitCaption(caption, font, captionRoom(spec, parent)).text);
+    box->setText(fitCaption(caption, font, captionRoom(row, parent)).text);
     return box;
 }
 
-QWidget *createButton(const ControlSpec &spec, QWidget *parent)
+QWidget *createButton(const ControlSpec &row, QWidget *parent)
 {
-    auto *button = new QPushButton(QString::fromUtf8(spec.text), parent);
+    auto *button = new QPushButton(QString::fromUtf8(row.text), parent);
     // No button is the window's default: Enter in a box presses nothing.
     button->setAutoDefault(false);
     button->setDefault(false);
     return button;
 }
 
-QWidget *createList(const ControlSpec &spec, QWidget *parent)
+QWidget *createList(const ControlSpec &row, QWidget *parent)
 {
     auto *list = new PickList(parent);
-    list->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+    list->setAccessibleName(QString::fromUtf8(row.accessibleName));
     list->viewport()->setAcceptDrops(false);
     return list;
 }
@@ -117,46 +117,46 @@ QWidget *createList(const ControlSpec &spec, QWidget *parent)
 QFont captionFont(const QWidget *window)
 {
     QFont smallest = window->font();
-    for (const ControlSpec &spec : controlTable()) {
-        if (!hasFixedCaption(spec))
+    for (const ControlSpec &row : controlTable()) {
+        if (!hasFixedCaption(row))
             continue;
-        const QFont fitted = fitCaption(QString::fromUtf8(spec.text), window->font(),
-                                        captionRoom(spec, window))
-                                     .font;
+        const QFont fitted
+                = fitCaption(QString::fromUtf8(row.text), window->font(), captionRoom(row, window))
+                          .font;
         if (fitted.pointSizeF() < smallest.pointSizeF())
             smallest = fitted;
     }
     return smallest;
 }
 
-QWidget *createControl(const ControlSpec &spec, QWidget *parent, QStyle *maskStyle,
+QWidget *createControl(const ControlSpec &row, QWidget *parent, QStyle *maskStyle,
                        const QFont &captionFont)
 {
-    const QRect pixels = toPixels(spec.geometry, parent->logicalDpiX(), parent->logicalDpiY());
+    const QRect pixels = toPixels(row.geometry, parent->logicalDpiX(), parent->logicalDpiY());
     QWidget *control = nullptr;
-    switch (spec.kind) {
+    switch (row.kind) {
     case ControlKind::TextBox:
-        control = createTextBox(spec, parent, maskStyle);
+        control = createTextBox(row, parent, maskStyle);
         break;
     case ControlKind::MultiLineTextBox:
-        control = createBody(spec, parent);
+        control = createBody(row, parent);
         break;
     case ControlKind::Label:
-        control = createLabel(spec, parent, captionFont);
+        control = createLabel(row, parent, captionFont);
         break;
     case ControlKind::CheckBox:
-        control = createCheckBox(spec, parent, captionFont);
+        control = createCheckBox(row, parent, captionFont);
         break;
     case ControlKind::CommandButton:
-        control = createButton(spec, parent);
+        control = createButton(row, parent);
         break;
     case ControlKind::ListBox:
-        control = createList(spec, parent);
+        control = createList(row, parent);
         break;
     }
-    control->setObjectName(QString::fromLatin1(controlName(spec.control)));
+    control->setObjectName(QString::fromLatin1(controlName(row.control)));
     control->setGeometry(pixels);
-    if (!spec.shownAtStart)
+    if (!row.shownAtStart)
         control->hide();
     return control;
 }

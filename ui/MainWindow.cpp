@@ -67,10 +67,10 @@ void MainWindow::createControls()
 {
     const QFont captions = captionFont(this);
     QWidget *previous = nullptr;
-    for (const ControlSpec &spec : controlTable()) {
-        QWidget *widget = createControl(spec, this, m_maskStyle, captions);
-        m_controls[static_cast<std::size_t>(spec.control)] = widget;
-        if (spec.kind == ControlKind::Label) {
+    for (const ControlSpec &row : controlTable()) {
+        QWidget *widget = createControl(row, this, m_maskStyle, captions);
+        m_controls[static_cast<std::size_t>(row.control)] = widget;
+        if (row.kind == ControlKind::Label) {
             // Labels lie beneath every other control (Label8 under txtPassword).
             widget->lower();
             continue;

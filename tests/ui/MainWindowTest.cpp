@@ -41,13 +41,13 @@ TEST_F(MainWindowTest, WindowIdentityAndInitialSize)
 
 TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
 {
-    for (const ui::ControlSpec &spec : ui::controlTable()) {
-        const char *name = ui::controlName(spec.control);
+    for (const ui::ControlSpec &row : ui::controlTable()) {
+        const char *name = ui::controlName(row.control);
         QWidget *w = find(name);
         ASSERT_NE(w, nullptr);
-        EXPECT_EQ(!w->isHidden(), spec.shownAtStart) << name;
+        EXPECT_EQ(!w->isHidden(), row.shownAtStart) << name;
         EXPECT_TRUE(w->isEnabled()) << name;
-        switch (spec.kind) {
+        switch (row.kind) {
         case ControlKind::TextBox:
             EXPECT_NE(qobject_cast<QLineEdit *>(w), nullptr) << name;
             EXPECT_FALSE(static_cast<QLineEdit *>(w)->isReadOnly()) << name;
@@ -129,15 +129,14 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
 
     // The mail area is wholly inside the first client area, the directory panel wholly out.
     const QRect client = window->rect();
-    for (const ui::ControlSpec &spec : ui::controlTable()) {
-        const QRect r = find(ui::controlName(spec.control))->geometry();
-        const bool panel = spec.control == Control::cmdLdapSearch
-                           || spec.control == Control::txtLdap || spec.control == Control::lstEmail
-                           || spec.control == Control::txtLdapCon
-                           || spec.control == Control::txtLdapUser
-                           || spec.control == Control::txtLdapPassword;
-        EXPECT_EQ(client.contains(r), !panel) << ui::controlName(spec.control);
-        EXPECT_EQ(client.intersects(r), !panel) << ui::controlName(spec.control);
+    for (const ui::ControlSpec &row : ui::controlTable()) {
+        const QRect r = find(ui::controlName(row.control))->geometry();
+        const bool panel = row.control == Control::cmdLdapSearch || row.control == Control::txtLdap
+                           || row.control == Control::lstEmail || row.control == Control::txtLdapCon
+                           || row.control == Control::txtLdapUser
+                           || row.control == Control::txtLdapPassword;
+        EXPECT_EQ(client.contains(r), !panel) << ui::controlName(row.control);
+        EXPECT_EQ(client.intersects(r), !panel) << ui::controlName(row.control);
     }
 
     // No layout: resizing moves nothing.
@@ -149,18 +148,18 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
 
 TEST_F(MainWindowTest, FixedCaptionsAreShownWholeInsideTheirBoxes)
 {
-    for (const ui::ControlSpec &spec : ui::controlTable()) {
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::CheckBox)
+    for (const ui::ControlSpec &row : ui::controlTable()) {
+        if (row.kind != ControlKind::Label && row.kind != ControlKind::CheckBox)
             continue;
-        QWidget *w = find(ui::controlName(spec.control));
-        const QString shown = spec.kind == ControlKind::Label ? static_cast<QLabel *>(w)->text()
-                                                              : static_cast<QCheckBox *>(w)->text();
+        QWidget *w = find(ui::controlName(row.control));
+        const QString shown = row.kind == ControlKind::Label ? static_cast<QLabel *>(w)->text()
+                                                             : static_cast<QCheckBox *>(w)->text();
         QString joined = shown;
         joined.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        EXPECT_EQ(joined, QString::fromUtf8(spec.text)) << ui::controlName(spec.control);
+        EXPECT_EQ(joined, QString::fromUtf8(row.text)) << ui::controlName(row.control);
         const QRect needed = w->fontMetrics().boundingRect(QRect(0, 0, 10000, 10000), 0, shown);
-        EXPECT_LE(needed.width(), w->width()) << ui::controlName(spec.control);
-        EXPECT_LE(needed.height(), w->height()) << ui::controlName(spec.control);
+        EXPECT_LE(needed.width(), w->width()) << ui::controlName(row.control);
+        EXPECT_LE(needed.height(), w->height()) << ui::controlName(row.control);
     }
     EXPECT_EQ(find<QLabel>("Label1")->font(), find<QLabel>("Label5")->font());
 }
@@ -186,11 +185,11 @@ TEST_F(MainWindowTest, MaskedBoxesShowStarsAndKeepTheTypedText)
 TEST_F(MainWindowTest, TextBoxesHaveNoLengthLimit)
 {
     const QString longText(100000, QLatin1Char('x'));
-    for (const ui::ControlSpec &spec : ui::controlTable()) {
-        if (spec.kind != ControlKind::TextBox && spec.kind != ControlKind::MultiLineTextBox)
+    for (const ui::ControlSpec &row : ui::controlTable()) {
+        if (row.kind != ControlKind::TextBox && row.kind != ControlKind::MultiLineTextBox)
             continue;
-        fields().setText(spec.control, longText);
-        EXPECT_EQ(fields().text(spec.control), longText) << ui::controlName(spec.control);
+        fields().setText(row.control, longText);
+        EXPECT_EQ(fields().text(row.control), longText) << ui::controlName(row.control);
     }
     auto *subject = find<QLineEdit>("txtSubject");
     subject->setFocus();
