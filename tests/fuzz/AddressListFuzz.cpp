@@ -23,12 +23,15 @@ bool hasBreakOrNul(const QString &text)
     return text.contains(u'\r') || text.contains(u'\n') || text.contains(QChar(0));
 }
 
-// What a mail reader sees: each run of encoded words (RFC 2047) decoded, as a quoted string
-// so that the address parser, which does not decode them, reads the name.
+// What a mail reader sees: each display name written as a run of encoded words (RFC 2047)
+// decoded, as a quoted string so that the address parser, which does not decode them, reads
+// the name. Only a run that starts a mailbox and stands before its "<" is a name: an address
+// such as =?utf-8?B?QW5u?=x@example.com is plain atext and a reader leaves it alone.
 QByteArray decodeNames(const QByteArray &field)
 {
     static const QRegularExpression words(QStringLiteral(
-            "=\\?utf-8\\?B\\?[A-Za-z0-9+/=]*\\?=( =\\?utf-8\\?B\\?[A-Za-z0-9+/=]*\\?=)*"));
+            "(?<![^ ,])=\\?utf-8\\?B\\?[A-Za-z0-9+/=]*\\?=( =\\?utf-8\\?B\\?[A-Za-z0-9+/=]*\\?=)*"
+            "(?= <)"));
     const QString text = QString::fromLatin1(field);
     QString out;
     qsizetype done = 0;
@@ -65,11 +68,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     }
     require(!first.value.isEmpty(), "an accepted list holds an address", bytes);
+    const auto listed = [&] { return describe(first.value); };
     for (const mail::Mailbox &box : first.value) {
         require(!hasBreakOrNul(box.address) && !hasBreakOrNul(box.displayName),
-                "accepted addresses hold no CR, LF or NUL", describe(first.value));
+                "accepted addresses hold no CR, LF or NUL", listed);
         require(box.address.size() <= mail::AddressList::maxAddressLength,
-                "accepted addresses respect the length limit", describe(first.value));
+                "accepted addresses respect the length limit", listed);
     }
 
     // The header as it goes out, unfolded, must read back as the same list.
@@ -79,16 +83,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const mail::MailResult<mail::MailboxList> again = mail::AddressList::parseUtf8(field);
     require(again.status.ok(), "the formatted list parses again",
             field + "\n" + again.status.description().toUtf8());
+    const auto compared = [&] { return describe(first.value) + "--\n" + describe(again.value); };
     require(again.value.size() == first.value.size(), "as many addresses after formatting",
-            describe(first.value) + "--\n" + describe(again.value));
+            compared);
     for (qsizetype i = 0; i < first.value.size(); ++i) {
         const mail::Mailbox &before = first.value.at(i);
         const mail::Mailbox &after = again.value.at(i);
-        require(after.address == before.address, "the same addresses after formatting",
-                describe(first.value) + "--\n" + describe(again.value));
+        require(after.address == before.address, "the same addresses after formatting", compared);
         require(after.displayName == before.displayName.simplified(),
-                "the same names after formatting",
-                describe(first.value) + "--\n" + describe(again.value));
+                "the same names after formatting", compared);
     }
     return 0;
 }

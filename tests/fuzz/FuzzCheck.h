@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <concepts>
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +17,15 @@ inline void require(bool holds, const char *property, const QByteArray &detail =
         return;
     std::fprintf(stderr, "property violated: %s\n%s\n", property, detail.constData());
     std::abort();
+}
+
+// The same, for a detail that costs something to build: it is built only on a violation, so
+// checks inside a loop over the input stay linear.
+template<std::invocable Detail>
+void require(bool holds, const char *property, Detail &&detail)
+{
+    if (!holds)
+        require(false, property, QByteArray(detail()));
 }
 
 inline QByteArray show(const QString &text)
