@@ -85,6 +85,7 @@ void MainWindow::run(const char *handler, const std::function<void()> &body)
 {
     ++m_handlersRunning;
     runGuarded(*m_fields, handler, body);
+    m_fields->flushRows();
     --m_handlersRunning;
     if (m_handlersRunning == 0)
         carryOutHeldClose();

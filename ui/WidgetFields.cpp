@@ -10,12 +10,18 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
+#include <utility>
+
 namespace orvane::ui {
 
 WidgetFields::WidgetFields(QWidget *window, const std::array<QWidget *, controlCount> &controls)
     : m_window(window)
     , m_controls(controls)
-{}
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(0);
+    m_flushTimer.callOnTimeout([this] { flushRows(); });
+}
 
 QWidget *WidgetFields::widget(Control control) const
 {
@@ -72,24 +78,52 @@ void WidgetFields::setVisible(Control control, bool visible)
 
 void WidgetFields::listClear(Control control)
 {
-    if (auto *list = qobject_cast<QListWidget *>(widget(control)))
-        list->clear();
+    auto *list = qobject_cast<QListWidget *>(widget(control));
+    if (!list)
+        return;
+    if (list == m_pendingList) {
+        m_pendingList = nullptr;
+        m_pendingRows.clear();
+    }
+    list->clear();
 }
 
+// A search adds its addresses one at a time, tens of thousands of them, and each row inserted
+// on its own costs the list a round of model notifications. Rows are gathered here and go in
+// together: when the event loop next runs (between pages of a search, so the window still
+// shows them as they arrive), when the handler returns, or before anything reads the list.
 void WidgetFields::listAddItem(Control control, const QString &item)
 {
-    if (auto *list = qobject_cast<QListWidget *>(widget(control)))
-        list->addItem(item);
+    auto *list = qobject_cast<QListWidget *>(widget(control));
+    if (!list)
+        return;
+    if (m_pendingList != list) {
+        flushRows();
+        m_pendingList = list;
+    }
+    m_pendingRows.append(item);
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void WidgetFields::flushRows() const
+{
+    m_flushTimer.stop();
+    QListWidget *list = std::exchange(m_pendingList, nullptr);
+    if (list && !m_pendingRows.isEmpty())
+        list->addItems(std::exchange(m_pendingRows, {}));
 }
 
 int WidgetFields::listIndex(Control control) const
 {
+    flushRows();
     auto *list = qobject_cast<PickList *>(widget(control));
     return list ? list->selectedRow() : -1;
 }
 
 QString WidgetFields::listItem(Control control, int index) const
 {
+    flushRows();
     auto *list = qobject_cast<QListWidget *>(widget(control));
     const QListWidgetItem *item = list ? list->item(index) : nullptr;
     return item ? item->text() : QString();

@@ -2,8 +2,12 @@
 
 #include "ui/FormFields.h"
 
+#include <QStringList>
+#include <QTimer>
+
 #include <array>
 
+class QListWidget;
 class QWidget;
 
 namespace orvane::ui {
@@ -27,11 +31,19 @@ public:
     void messageBox(const QString &text, const QString &caption = QString()) override;
     QString executableBaseName() const override;
 
+    // Puts the rows added since the last call into their list. The window calls it when a
+    // handler returns; it also runs by itself whenever the event loop gets to run.
+    void flushRows() const;
+
 private:
     QWidget *widget(Control control) const;
 
     QWidget *m_window;
     std::array<QWidget *, controlCount> m_controls;
+    // Rows on their way into one list (see listAddItem); mutable so that reads can flush.
+    mutable QListWidget *m_pendingList = nullptr;
+    mutable QStringList m_pendingRows;
+    mutable QTimer m_flushTimer;
 };
 
 } // namespace orvane::ui
