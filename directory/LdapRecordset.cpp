@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <exception>
+#include <numeric>
+#include <utility>
 
 namespace orvane::directory {
 
@@ -47,18 +49,20 @@ QString sortText(const Entry &entry, const QString &key)
     return QString();
 }
 
-// Case folding for the sort. Names are mostly plain ASCII, which is folded here without
-// Qt's Unicode tables (a third of the sort's time on 50,000 rows).
-QString folded(QString text)
+// Appends the text folded for the sort. Names are mostly plain ASCII, which is folded here
+// without Qt's Unicode tables (a third of the sort's time on 50,000 rows).
+void appendFolded(QString &out, const QString &text)
 {
-    for (QChar &c : text) {
+    const qsizetype start = out.size();
+    for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u >= 0x80)
-            return text.toCaseFolded();
-        if (u >= u'A' && u <= u'Z')
-            c = QChar(char16_t(u + (u'a' - u'A')));
+        if (u >= 0x80) {
+            out.truncate(start);
+            out += text.toCaseFolded();
+            return;
+        }
+        out += u >= u'A' && u <= u'Z' ? QChar(char16_t(u + (u'a' - u'A'))) : c;
     }
-    return text;
 }
 
 } // namespace
@@ -132,35 +136,44 @@ Status LdapRecordset::fetchUntilRow()
 
 void LdapRecordset::sortRows()
 {
-    struct Keyed
-    {
-        QStringList keys;
-        std::size_t index;
-    };
     QStringList attributes;
     for (const SortKey &key : m_orderBy)
         attributes.append(key.attribute.toLower());
-    std::vector<Keyed> keyed;
-    keyed.reserve(m_rows.size());
-    for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        QStringList keys;
-        for (const QString &attribute : attributes)
-            // Folded once here, so that each of the many comparisons is a plain one.
-            keys.append(folded(sortText(m_rows[i], attribute)));
-        keyed.push_back({keys, i});
+    const std::size_t keyCount = m_orderBy.size();
+
+    // Each row's keys, folded once here so that each of the many comparisons is a plain one.
+    // They all go into one buffer, so that a row costs no allocation of its own; row i's key k
+    // is span i * keyCount + k.
+    QString buffer;
+    buffer.reserve(qsizetype(m_rows.size() * keyCount * 16));
+    std::vector<std::pair<qsizetype, qsizetype>> spans;
+    spans.reserve(m_rows.size() * keyCount);
+    for (const Entry &row : m_rows) {
+        for (const QString &attribute : attributes) {
+            const qsizetype start = buffer.size();
+            appendFolded(buffer, sortText(row, attribute));
+            spans.emplace_back(start, buffer.size() - start);
+        }
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [this](const Keyed &a, const Keyed &b) {
-        for (std::size_t k = 0; k < m_orderBy.size(); ++k) {
-            const int order = a.keys[qsizetype(k)].compare(b.keys[qsizetype(k)], Qt::CaseSensitive);
-            if (order != 0)
-                return m_orderBy[k].descending ? order > 0 : order < 0;
+    const auto key = [&](std::size_t row, std::size_t k) {
+        const auto [start, length] = spans[row * keyCount + k];
+        return QStringView(buffer.constData() + start, length);
+    };
+
+    std::vector<std::size_t> order(m_rows.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        for (std::size_t k = 0; k < keyCount; ++k) {
+            const int compared = key(a, k).compare(key(b, k), Qt::CaseSensitive);
+            if (compared != 0)
+                return m_orderBy[k].descending ? compared > 0 : compared < 0;
         }
         return false;
     });
     std::vector<Entry> sorted;
     sorted.reserve(m_rows.size());
-    for (const Keyed &k : keyed)
-        sorted.push_back(std::move(m_rows[k.index]));
+    for (const std::size_t row : order)
+        sorted.push_back(std::move(m_rows[row]));
     m_rows = std::move(sorted);
     m_current = 0;
 }
