@@ -86,19 +86,20 @@ bool splitElements(const QString &text, QStringList &elements)
             quoted = c != u'"';
         } else if (comment > 0) {
             comment += c == u'(' ? 1 : c == u')' ? -1 : 0;
+        } else if (literal) {
+            // A domain literal's text is plain: quotes, brackets and separators included.
+            literal = c != u']';
         } else if (c == u'"') {
             quoted = true;
         } else if (c == u'(') {
             comment = 1;
-        } else if (c == u'<' && !literal) {
+        } else if (c == u'<') {
             angle = true;
-        } else if (c == u'>' && !literal) {
+        } else if (c == u'>') {
             angle = false;
         } else if (c == u'[') {
             literal = true;
-        } else if (c == u']') {
-            literal = false;
-        } else if ((c == u',' || c == u';') && !angle && !literal) {
+        } else if ((c == u',' || c == u';') && !angle) {
             elements.append(current);
             current.clear();
             continue;
@@ -194,7 +195,19 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
             continue;
         }
         if (inAngle) {
-            if (c == u'>') {
+            if (c == u'"' || c == u'[') {
+                // A quoted local part or a domain literal may hold ">" as plain text: each is
+                // taken whole, escapes included.
+                const QChar close = c == u'"' ? u'"' : u']';
+                address += c;
+                while (++i < element.size() && element.at(i) != close) {
+                    if (c == u'"' && element.at(i) == u'\\' && i + 1 < element.size())
+                        address += element.at(i++);
+                    address += element.at(i);
+                }
+                if (i < element.size())
+                    address += close;
+            } else if (c == u'>') {
                 inAngle = false;
                 afterAngle = true;
             } else {

@@ -98,12 +98,18 @@ TEST(AddressList, QuotedTextAndDomainLiteralsSurviveBeingWrittenOut)
     // An escaped quote in a name stays in the name.
     EXPECT_EQ(parsed(R"("Ann \"Nan\" Smith" <ann@example.com>)"),
               MailboxList({{R"(Ann "Nan" Smith)", "ann@example.com"}}));
-    // "<" inside a domain literal is text, written bare or in angle brackets.
+    // "<", ">", quotes, parentheses and separators inside a domain literal are text, and ">"
+    // inside a quoted local part too, written bare or in angle brackets.
     EXPECT_EQ(parsed("a@[x<y]"), MailboxList({{"", "a@[x<y]"}}));
     EXPECT_EQ(parsed("<a@[x<y]>"), MailboxList({{"", "a@[x<y]"}}));
+    EXPECT_EQ(parsed(R"(Ann <a@[x>"(,]>)"), MailboxList({{"Ann", R"(a@[x>"(,])"}}));
+    EXPECT_EQ(parsed(R"(a@[x">y] (Ann))"), MailboxList({{"Ann", R"(a@[x">y])"}}));
+    EXPECT_EQ(parsed(R"(Ann <"a>b\">"@example.com>)"),
+              MailboxList({{"Ann", R"("a>b\">"@example.com)"}}));
 
     const MailboxList lists[] = {parsed(R"("a\\b"@example.com, Ann "Nan" <a@[x<y]>)"),
-                                 parsed(R"("Say \"hi\"" <s@example.com>)")};
+                                 parsed(R"("Say \"hi\"" <s@example.com>)"),
+                                 parsed(R"("a>b"@example.com (Ann), b@[x>"y] (Bea))")};
     for (const MailboxList &list : lists) {
         const QByteArray field = HeaderEncoder::mailboxField("To", list);
         EXPECT_EQ(parsed(QString::fromLatin1(field.mid(4).chopped(2).replace("\r\n", ""))), list);
