@@ -110,6 +110,13 @@ bool splitElements(const QString &text, QStringList &elements)
     return !quoted && !angle && !literal && comment == 0;
 }
 
+// One past the "]" that closes the domain literal opening at `from`, or the text's end.
+qsizetype literalEnd(const QString &text, qsizetype from)
+{
+    const qsizetype close = text.indexOf(u']', from);
+    return close < 0 ? text.size() : close + 1;
+}
+
 } // namespace
 
 MailResult<QString> AddressList::checkAddress(const QString &address)
@@ -195,18 +202,21 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
             continue;
         }
         if (inAngle) {
-            if (c == u'"' || c == u'[') {
-                // A quoted local part or a domain literal may hold ">" as plain text: each is
-                // taken whole, escapes included.
-                const QChar close = c == u'"' ? u'"' : u']';
+            // A quoted local part or a domain literal may hold ">" as plain text: each is
+            // taken whole, escapes included.
+            if (c == u'[') {
+                const qsizetype end = literalEnd(element, i);
+                address += element.mid(i, end - i);
+                i = end - 1;
+            } else if (c == u'"') {
                 address += c;
-                while (++i < element.size() && element.at(i) != close) {
-                    if (c == u'"' && element.at(i) == u'\\' && i + 1 < element.size())
+                while (++i < element.size() && element.at(i) != u'"') {
+                    if (element.at(i) == u'\\' && i + 1 < element.size())
                         address += element.at(i++);
                     address += element.at(i);
                 }
                 if (i < element.size())
-                    address += close;
+                    address += u'"';
             } else if (c == u'>') {
                 inAngle = false;
                 afterAngle = true;
@@ -218,8 +228,7 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
         if (c == u'[') {
             // A domain literal may hold "<", "(" or '"' as plain text (RFC 5322 section 3.4.1
             // dtext): taken whole, so that the bare form of an address reads as it was written.
-            const qsizetype close = element.indexOf(u']', i);
-            const qsizetype end = close < 0 ? element.size() : close + 1;
+            const qsizetype end = literalEnd(element, i);
             phrase += element.mid(i, end - i);
             typed += element.mid(i, end - i);
             i = end - 1;
