@@ -16,15 +16,15 @@ enum class TransportMode { Plain, Tls };
 // Which transport a port in the path asks for.
 using PortRule = std::function<TransportMode(int port)>;
 
-// 636 is LDAP over TLS (ldaps); every other port is plain LDAP.
+// 636 and 3269 are LDAP over TLS (ldaps); every other port is plain LDAP.
 TransportMode defaultPortRule(int port);
 
 // How the libldap-backed provider reaches servers. The program uses the defaults; tests hand
 // in their own CA, short time-outs and a port rule that maps a test port to TLS.
 struct LdapProviderOptions
 {
-    // PEM file of the certificate authorities to trust for LDAP over TLS; empty means the
-    // system's trust store (as configured for libldap).
+    // PEM file of the certificate authorities to trust for LDAP over TLS and StartTLS; empty
+    // means what libldap's configuration (ldap.conf) and the system's trust store trust.
     QString caFile;
     // Longest wait for the TCP connection (and TLS handshake) to the server.
     std::chrono::milliseconds connectTimeout{30000};

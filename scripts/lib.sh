@@ -3,13 +3,16 @@
 
 ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
-# Packages the program needs to build and run.
-ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev)
+# Packages the program needs to build and run; the GSSAPI module lets the directory search sign
+# in with the user's Kerberos ticket.
+ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev
+    libsasl2-dev libsasl2-modules-gssapi-mit)
 
-# Packages the tests need on top: GoogleTest, the servers they start, the tools that make
-# their certificates, and clang with its libFuzzer runtime for scripts/fuzz.
+# Packages the tests need on top: GoogleTest, the servers they start (slapd, aiosmtpd, a Samba
+# domain controller with its Kerberos tools), the tools that make their certificates, and clang
+# with its libFuzzer runtime for scripts/fuzz.
 ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
-    python3-pyasn1-modules openssl clang libclang-rt-14-dev)
+    python3-pyasn1-modules samba python3-samba krb5-user openssl clang libclang-rt-14-dev)
 
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }

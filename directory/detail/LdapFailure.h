@@ -16,10 +16,13 @@ struct FailureContext
     int port = 0;
     QString baseDn;
     std::chrono::milliseconds timeout{0};
+    // The connection is encrypted: TLS from the first byte, or after StartTLS.
     bool tls = false;
     // Set once the bind has succeeded: a connection that fails after it was lost, not
     // refused.
     bool bound = false;
+    // The server's root entry lists StartTLS among its extended operations.
+    bool startTlsOffered = false;
 };
 
 // A failure in libldap's and the server's own words (ldap_err2string, the diagnostic
@@ -27,6 +30,16 @@ struct FailureContext
 // a referral result (code 10).
 Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
                    const FailureContext &context, const QStringList &referrals = {});
+
+// A TLS handshake (LDAPS or StartTLS) that failed for the reason given, in words.
+Status tlsFailure(const QString &reason, const FailureContext &context);
+
+// A Kerberos (SASL GSSAPI) bind that failed with rc and the SASL library's diagnostic.
+Status kerberosFailure(int rc, const QString &diagnostic, const FailureContext &context);
+
+// Whether a failed GSSAPI bind failed only because the user holds no Kerberos ticket (or the
+// mechanism is not installed), so that an anonymous bind may take its place.
+bool kerberosUnavailable(const QString &diagnostic);
 
 // "10 seconds", "0.5 seconds".
 QString secondsText(std::chrono::milliseconds duration);

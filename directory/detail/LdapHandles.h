@@ -38,6 +38,10 @@ struct BerValuesFree
 {
     void operator()(struct berval **values) const { ldap_value_free_len(values); }
 };
+struct LdapDnFree
+{
+    void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
 struct BerMemFree
 {
     void operator()(void *memory) const { ber_memfree(memory); }
@@ -50,6 +54,7 @@ using LdapControlsPtr = std::unique_ptr<LDAPControl *, LdapControlsFree>;
 using LdapText = std::unique_ptr<char, LdapMemFree>;
 using LdapTexts = std::unique_ptr<char *, LdapValueFree>;
 using BerElementPtr = std::unique_ptr<BerElement, BerElementFree>;
+using LdapDnPtr = std::unique_ptr<LDAPRDN, LdapDnFree>;
 using BerValuesPtr = std::unique_ptr<struct berval *, BerValuesFree>;
 
 } // namespace orvane::directory::detail

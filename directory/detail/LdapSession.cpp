@@ -1,5 +1,9 @@
 #include "LdapSession.h"
 
+#include "TlsDiagnosis.h"
+
+#include <cstring>
+#include <sasl/sasl.h>
 #include <sys/time.h>
 
 namespace orvane::directory::detail {
@@ -28,6 +32,14 @@ LdapSession::LdapSession(LdapHandle ld, FailureContext context)
     , m_context(std::move(context))
 {}
 
+QString LdapSession::diagnostic() const
+{
+    char *text = nullptr;
+    ldap_get_option(m_ld.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &text);
+    const LdapText owned(text);
+    return textOf(text);
+}
+
 Deadline LdapSession::deadlineFromNow() const
 {
     if (m_context.timeout.count() <= 0)
@@ -37,10 +49,7 @@ Deadline LdapSession::deadlineFromNow() const
 
 Status LdapSession::failure(int rc) const
 {
-    char *diagnostic = nullptr;
-    ldap_get_option(m_ld.get(), LDAP_OPT_DIAGNOSTIC_MESSAGE, &diagnostic);
-    const LdapText owned(diagnostic);
-    return ldapFailure(rc, textOf(diagnostic), QString(), m_context);
+    return ldapFailure(rc, diagnostic(), QString(), m_context);
 }
 
 Status LdapSession::resultStatus(LDAPMessage *result, LdapControlsPtr *controls) const
@@ -91,65 +100,218 @@ Status LdapSession::next(int msgid, const Deadline &deadline, LdapMessagePtr &me
     return Status::success();
 }
 
+QByteArray LdapSession::uri() const
+{
+    return QStringLiteral("%1://%2:%3")
+            .arg(m_tlsFromStart ? QLatin1String("ldaps") : QLatin1String("ldap"), m_context.host)
+            .arg(m_context.port)
+            .toUtf8();
+}
+
 Status LdapSession::open(const Query &query, const Credentials &credentials,
                          const LdapProviderOptions &options, std::chrono::milliseconds timeout,
                          std::shared_ptr<LdapSession> &session)
 {
+    std::shared_ptr<LdapSession> created;
+    if (Status s = connect(query, options, timeout, created); !s.ok())
+        return s;
+    Offers offers;
+    if (Status s = created->readOffers(offers); !s.ok())
+        return s;
+    created->m_context.startTlsOffered = offers.startTls;
+    // RFC 4513 section 3: StartTLS before the bind, so that no password and no search goes
+    // over the network in the clear where the server can do better.
+    if (!created->m_context.tls && offers.startTls) {
+        if (Status s = created->startTls(options); !s.ok())
+            return s;
+    }
+    if (Status s = created->bind(credentials, offers); !s.ok())
+        return s;
+    created->m_context.bound = true;
+    session = std::move(created);
+    return Status::success();
+}
+
+Status LdapSession::connect(const Query &query, const LdapProviderOptions &options,
+                            std::chrono::milliseconds timeout,
+                            std::shared_ptr<LdapSession> &session)
+{
     const bool tls = options.portRule && options.portRule(query.port) == TransportMode::Tls;
-    const FailureContext context{query.host, query.port, query.baseDn, timeout, tls};
-    const QByteArray uri
-            = QStringLiteral("%1://%2:%3")
-                      .arg(tls ? QLatin1String("ldaps") : QLatin1String("ldap"), query.host)
-                      .arg(query.port)
-                      .toUtf8();
+    FailureContext context{query.host, query.port, query.baseDn, timeout, tls};
+    std::shared_ptr<LdapSession> created(new LdapSession(LdapHandle(), context));
+    created->m_tlsFromStart = tls;
     LDAP *raw = nullptr;
-    int rc = ldap_initialize(&raw, uri.constData());
-    LdapHandle ld(raw);
-    if (rc != LDAP_SUCCESS || !ld)
+    int rc = ldap_initialize(&raw, created->uri().constData());
+    created->m_ld.reset(raw);
+    if (rc != LDAP_SUCCESS || !raw)
         return ldapFailure(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, QString(), QString(),
                            context);
-
+    LDAP *ld = raw;
     const int version = LDAP_VERSION3;
     const timeval connectTimeout = toTimeval(options.connectTimeout);
-    ldap_set_option(ld.get(), LDAP_OPT_PROTOCOL_VERSION, &version);
-    ldap_set_option(ld.get(), LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
-    ldap_set_option(ld.get(), LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
-    if (tls) {
-        // Verify the server's certificate and name; a CA file given to the provider replaces
-        // the configured trust store for this connection only.
-        const int demand = LDAP_OPT_X_TLS_DEMAND;
-        ldap_set_option(ld.get(), LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+    const int demand = LDAP_OPT_X_TLS_DEMAND;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
+    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
+    // Without a CA file of the provider's the connection uses libldap's shared TLS context,
+    // which trusts what ldap.conf and the system trust store name, as ldapsearch does. A
+    // context of its own would start from nothing: it trusts only what is set on the handle.
+    if (!options.caFile.isEmpty()) {
         const QByteArray caFile = options.caFile.toLocal8Bit();
-        if (!caFile.isEmpty())
-            ldap_set_option(ld.get(), LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
         const int isServer = 0;
-        rc = ldap_set_option(ld.get(), LDAP_OPT_X_TLS_NEWCTX, &isServer);
-        if (rc != LDAP_OPT_SUCCESS)
+        ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
+        if (ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isServer) != LDAP_OPT_SUCCESS)
             return ldapFailure(
                     LDAP_CONNECT_ERROR,
                     QStringLiteral("TLS could not be set up (CA file \"%1\")").arg(options.caFile),
                     QString(), context);
     }
+    rc = ldap_connect(ld);
+    if (rc != LDAP_SUCCESS) {
+        if (tls) {
+            if (const QString why = certificateProblem(created->uri(), false, query.host, options);
+                !why.isEmpty())
+                return tlsFailure(why, context);
+        }
+        return created->failure(rc);
+    }
+    session = std::move(created);
+    return Status::success();
+}
 
-    std::shared_ptr<LdapSession> created(new LdapSession(std::move(ld), context));
+Status LdapSession::readOffers(Offers &offers)
+{
+    // RFC 4512 section 5.1: the root DSE names the extended operations and SASL mechanisms the
+    // server supports; anyone may usually read it before binding.
+    char supportedExtension[] = "supportedExtension";
+    char supportedMechanisms[] = "supportedSASLMechanisms";
+    char *attributes[] = {supportedExtension, supportedMechanisms, nullptr};
+    int msgid = -1;
+    const int rc = ldap_search_ext(m_ld.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes,
+                                   0, nullptr, nullptr, nullptr, 1, &msgid);
+    if (rc != LDAP_SUCCESS)
+        return failure(rc);
+    const Deadline deadline = deadlineFromNow();
+    for (;;) {
+        LdapMessagePtr message;
+        if (Status status = next(msgid, deadline, message); !status.ok())
+            return status;
+        if (ldap_msgtype(message.get()) == LDAP_RES_SEARCH_RESULT)
+            return Status::success(); // a server that hides its root entry offers nothing
+        if (ldap_msgtype(message.get()) != LDAP_RES_SEARCH_ENTRY)
+            continue;
+        const BerValuesPtr extensions(
+                ldap_get_values_len(m_ld.get(), message.get(), supportedExtension));
+        for (berval **value = extensions.get(); value && *value; ++value)
+            offers.startTls
+                    |= std::string_view((*value)->bv_val, (*value)->bv_len) == LDAP_EXOP_START_TLS;
+        const BerValuesPtr mechanisms(
+                ldap_get_values_len(m_ld.get(), message.get(), supportedMechanisms));
+        for (berval **value = mechanisms.get(); value && *value; ++value)
+            offers.gssapi |= std::string_view((*value)->bv_val, (*value)->bv_len) == "GSSAPI";
+    }
+}
+
+Status LdapSession::startTls(const LdapProviderOptions &options)
+{
+    int msgid = -1;
+    int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
+    if (rc != LDAP_SUCCESS)
+        return failure(rc);
+    LdapMessagePtr result;
+    if (Status status = next(msgid, deadlineFromNow(), result); !status.ok())
+        return status;
+    if (Status status = resultStatus(result.get()); !status.ok()) {
+        return tlsFailure(QStringLiteral("the server offered StartTLS, then refused it: %1 Ask "
+                                         "the directory's administrator, or use port 636.")
+                                  .arg(status.description),
+                          m_context);
+    }
+    rc = ldap_install_tls(m_ld.get());
+    if (rc != LDAP_SUCCESS) {
+        QString why = certificateProblem(uri(), true, m_context.host, options);
+        if (why.isEmpty())
+            why = QStringLiteral("the TLS handshake failed (%1). Check that the server's "
+                                 "certificate is trusted and issued to that server name.")
+                          .arg(QString::fromUtf8(ldap_err2string(rc)));
+        return tlsFailure(why, m_context);
+    }
+    m_context.tls = true;
+    return Status::success();
+}
+
+Status LdapSession::bind(const Credentials &credentials, const Offers &offers)
+{
+    // With no user name and no password the user's own Kerberos ticket signs in, as a desktop
+    // in the domain would; without a ticket the bind is anonymous.
+    if (credentials.user.isEmpty() && credentials.password.isEmpty() && offers.gssapi) {
+        bool usedTicket = false;
+        if (Status status = bindKerberos(usedTicket); !status.ok() || usedTicket)
+            return status;
+    }
+    return bindSimple(credentials);
+}
+
+Status LdapSession::bindSimple(const Credentials &credentials)
+{
     // RFC 4513 section 5.1: a simple bind; an empty name and password is an anonymous bind.
     const QByteArray user = credentials.user.toUtf8();
     QByteArray password = credentials.password.toUtf8();
     berval secret{static_cast<ber_len_t>(password.size()), password.data()};
     int msgid = -1;
-    rc = ldap_sasl_bind(created->handle(), user.constData(), LDAP_SASL_SIMPLE, &secret, nullptr,
-                        nullptr, &msgid);
+    const int rc = ldap_sasl_bind(m_ld.get(), user.constData(), LDAP_SASL_SIMPLE, &secret, nullptr,
+                                  nullptr, &msgid);
     password.fill('\0');
     if (rc != LDAP_SUCCESS)
-        return created->failure(rc);
+        return failure(rc);
     LdapMessagePtr result;
-    if (Status status = created->next(msgid, created->deadlineFromNow(), result); !status.ok())
+    if (Status status = next(msgid, deadlineFromNow(), result); !status.ok())
         return status;
-    if (Status status = created->resultStatus(result.get()); !status.ok())
-        return status;
-    created->m_context.bound = true;
-    session = std::move(created);
-    return Status::success();
+    return resultStatus(result.get());
+}
+
+namespace {
+
+// GSSAPI asks for nothing but, at most, an authorisation name: the ticket's own is meant.
+int acceptDefaults(LDAP *, unsigned, void *, void *prompts)
+{
+    for (auto *prompt = static_cast<sasl_interact_t *>(prompts);
+         prompt && prompt->id != SASL_CB_LIST_END; ++prompt) {
+        const char *answer = prompt->defresult ? prompt->defresult : "";
+        prompt->result = answer;
+        prompt->len = static_cast<unsigned>(std::strlen(answer));
+    }
+    return LDAP_SUCCESS;
+}
+
+} // namespace
+
+Status LdapSession::bindKerberos(bool &usedTicket)
+{
+    // Over TLS the connection is protected already, and Active Directory refuses a GSSAPI
+    // security layer on top of it; on a plain connection the layer signs and seals.
+    if (m_context.tls) {
+        char noLayer[] = "maxssf=0";
+        ldap_set_option(m_ld.get(), LDAP_OPT_X_SASL_SECPROPS, noLayer);
+    }
+    if (m_context.timeout.count() > 0) {
+        const timeval limit = toTimeval(m_context.timeout);
+        ldap_set_option(m_ld.get(), LDAP_OPT_TIMEOUT, &limit);
+    }
+    const int rc = ldap_sasl_interactive_bind_s(m_ld.get(), nullptr, "GSSAPI", nullptr, nullptr,
+                                                LDAP_SASL_QUIET, acceptDefaults, nullptr);
+    if (rc == LDAP_SUCCESS) {
+        usedTicket = true;
+        return Status::success();
+    }
+    const QString text = diagnostic();
+    usedTicket = !kerberosUnavailable(text);
+    if (!usedTicket)
+        return Status::success();
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
+        return failure(rc);
+    return kerberosFailure(rc, text, m_context);
 }
 
 } // namespace orvane::directory::detail

@@ -18,8 +18,11 @@ using Clock = std::chrono::steady_clock;
 // No deadline means waiting as long as the server takes.
 using Deadline = std::optional<Clock::time_point>;
 
-// One bound libldap connection. Referrals are never chased (libldap would follow them with
-// an anonymous bind); the connection ends when the last owner releases it.
+// One bound libldap connection. On a plain port it is upgraded with StartTLS before the bind
+// wherever the server offers it; with no user name and no password it signs in with the
+// user's Kerberos ticket where the server takes GSSAPI and a ticket is at hand. Referrals are
+// never chased (libldap would follow them with an anonymous bind); the connection ends when
+// the last owner releases it.
 class LdapSession
 {
 public:
@@ -49,10 +52,29 @@ public:
     Deadline deadlineFromNow() const;
 
 private:
+    // What the server's root entry says it offers.
+    struct Offers
+    {
+        bool startTls = false;
+        bool gssapi = false;
+    };
+
     LdapSession(LdapHandle ld, FailureContext context);
+
+    static Status connect(const Query &query, const LdapProviderOptions &options,
+                          std::chrono::milliseconds timeout, std::shared_ptr<LdapSession> &session);
+    Status readOffers(Offers &offers);
+    Status startTls(const LdapProviderOptions &options);
+    Status bind(const Credentials &credentials, const Offers &offers);
+    Status bindSimple(const Credentials &credentials);
+    // Sets usedTicket to false where no ticket was at hand, so nothing was tried.
+    Status bindKerberos(bool &usedTicket);
+    QString diagnostic() const;
+    QByteArray uri() const;
 
     LdapHandle m_ld;
     FailureContext m_context;
+    bool m_tlsFromStart = false;
 };
 
 } // namespace orvane::directory::detail

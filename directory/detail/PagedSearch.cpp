@@ -2,6 +2,21 @@
 
 namespace orvane::directory::detail {
 
+// The value of an entry's RDN ("Smith, John" for "cn=Smith\2C John,ou=people,..."), decoded
+// as RFC 4514 says: escaped characters, hex pairs and UTF-8 in them.
+QString rdnValue(const QString &dn)
+{
+    const QByteArray text = dn.toUtf8();
+    LDAPDN parsed = nullptr;
+    if (ldap_str2dn(text.constData(), &parsed, LDAP_DN_FORMAT_LDAPV3) != LDAP_SUCCESS)
+        return QString();
+    const LdapDnPtr owned(parsed);
+    if (!parsed || !parsed[0] || !parsed[0][0])
+        return QString();
+    const berval &value = parsed[0][0]->la_value;
+    return QString::fromUtf8(value.bv_val, qsizetype(value.bv_len));
+}
+
 PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Request request)
     : m_session(std::move(session))
     , m_request(std::move(request))
@@ -57,9 +72,10 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     timeval limit{};
     limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
     int msgid = -1;
-    const int rc = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
-                                   m_request.filter.constData(), attributes.data(), 0, controls.data(),
-                                   nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
+    const int rc
+            = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
+                              m_request.filter.constData(), attributes.data(), 0, controls.data(),
+                              nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
     if (rc != LDAP_SUCCESS)
         return m_session->failure(rc);
     ++m_pagesRead;

@@ -23,6 +23,10 @@ struct Entry
     EntryValues values;
 };
 
+// The value of the first attribute of the DN's first RDN, decoded; empty where the DN does not
+// parse.
+QString rdnValue(const QString &dn);
+
 // Whether the server sorted the last page it sent.
 enum class SortOutcome { NotAsked, Sorted, NotSorted };
 

@@ -33,6 +33,7 @@ public:
         const QStringList global = {
                 // Like Active Directory: 1,000 entries without paging, all of them with it.
                 "sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited",
+                "access to dn.base=\"\" by * read", // the root DSE: StartTLS is offered
                 "access to attrs=userPassword by anonymous auth by * none",
                 "access to * by users read by * none",
         };
@@ -40,9 +41,31 @@ public:
         // controller that wants more than a plain simple bind does.
         const QString strong = QStringLiteral("dn: dc=strong,dc=test\nobjectClass: dcObject\n"
                                               "objectClass: organization\ndc: strong\no: strong\n");
+        // A few names whose order depends on the locale's collation.
+        const QString names
+                = QString::fromUtf8(
+                          "dn: dc=names,dc=test\nobjectClass: dcObject\nobjectClass: organization\n"
+                          "dc: names\no: names\n\n"
+                          "dn: cn=Zoe Adams,dc=names,dc=test\nobjectClass: inetOrgPerson\ncn: Zoe "
+                          "Adams\n"
+                          "sn: Adams\nmail: zoe@names.test\n\n"
+                          "dn:: %1\nobjectClass: inetOrgPerson\ncn:: %2\nsn: Zola\nmail: "
+                          "emile@names.test\n\n"
+                          "dn: cn=Emil Berg,dc=names,dc=test\nobjectClass: inetOrgPerson\ncn: Emil "
+                          "Berg\n"
+                          "sn: Berg\nmail: emil@names.test\n\n"
+                          "dn: cn=eve ash,dc=names,dc=test\nobjectClass: inetOrgPerson\ncn: eve "
+                          "ash\n"
+                          "sn: Ash\nmail: eve@names.test\n")
+                          .arg(QString::fromLatin1(QStringLiteral("cn=Émile Zola,dc=names,dc=test")
+                                                           .toUtf8()
+                                                           .toBase64()),
+                               QString::fromLatin1(
+                                       QStringLiteral("Émile Zola").toUtf8().toBase64()));
         started = server.start({{example.suffix, example.ldif(), {}, {}},
                                 {sorted.suffix, sorted.ldif(), {"sssvlv"}, {}},
-                                {"dc=strong,dc=test", strong, {}, {"require strong"}}},
+                                {"dc=strong,dc=test", strong, {}, {"require strong"}},
+                                {"dc=names,dc=test", names, {}, {}}},
                                global);
     }
     void TearDown() override { server.stop(); }
@@ -268,9 +291,10 @@ TEST_F(LdapDirectoryTest, BaseThatDoesNotExist)
     EXPECT_TRUE(text.contains("ou=nowhere")) << text.toStdString();
 }
 
-TEST_F(LdapDirectoryTest, StrongerAuthenticationRequiredSuggestsTls)
+TEST_F(LdapDirectoryTest, StrongerAuthenticationRequiredOverTlsAsksForASignIn)
 {
-    // slapd counts a password bind as strong enough; an anonymous client is refused.
+    // slapd counts a password bind as strong enough; an anonymous client is refused, also
+    // over the StartTLS the server offers.
     form.preset(Control::txtLdapCon,
                 path(DirectoryServer::server.plainPort(), "dc=strong,dc=test"));
     form.preset(Control::txtLdapUser, QString());
@@ -278,7 +302,7 @@ TEST_F(LdapDirectoryTest, StrongerAuthenticationRequiredSuggestsTls)
     search();
     const QString text = failureBox();
     EXPECT_TRUE(text.contains("(LDAP result 8)")) << text.toStdString();
-    EXPECT_TRUE(text.contains("use port 636")) << text.toStdString();
+    EXPECT_TRUE(text.contains("enter a user name and password")) << text.toStdString();
 }
 
 TEST_F(LdapDirectoryTest, QuoteInPrefixFailsBeforeConnecting)
@@ -294,27 +318,48 @@ TEST_F(LdapDirectoryTest, QuoteInPrefixFailsBeforeConnecting)
 
 TEST_F(LdapDirectoryTest, LdapOverTlsWithTheTestsOwnCa)
 {
-    form.preset(Control::txtLdap, "Tay");
     // Not "localhost": libldap checks the certificate against the machine's own name then.
-    for (const QString host : {"127.0.0.1"}) {
-        SCOPED_TRACE(host.toStdString());
-        form.preset(Control::txtLdapCon,
-                    path(DirectoryServer::server.tlsPort(), example().peopleDn(), host));
-        form.boxes.clear();
-        search();
-        EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
-        EXPECT_EQ(form.listOf(Control::lstEmail), example().expectedMails("Tay"));
-    }
-    form.boxes.clear();
+    form.preset(Control::txtLdap, "Tay");
+    form.preset(Control::txtLdapCon,
+                path(DirectoryServer::server.tlsPort(), example().peopleDn(), "127.0.0.1"));
+    search();
+    EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
+    EXPECT_EQ(form.listOf(Control::lstEmail), example().expectedMails("Tay"));
+}
 
-    // Without the CA handed to the provider the server's certificate is not trusted.
-    LdapProviderOptions untrusted = options();
-    untrusted.caFile.clear();
-    search(untrusted);
-    const QString text = failureBox();
-    EXPECT_TRUE(text.contains(QStringLiteral("port %1").arg(DirectoryServer::server.tlsPort())))
-            << text.toStdString();
-    EXPECT_TRUE(text.contains("certificate is trusted")) << text.toStdString();
+// A certificate that fails verification, on the TLS port or after StartTLS on the plain one:
+// the box says why, and the bind never happens.
+TEST_F(LdapDirectoryTest, UntrustedOrMisnamedCertificatesAreRefusedBeforeTheBind)
+{
+    struct Row
+    {
+        bool tlsPort;
+        const char *host;
+        bool trustTestCa;
+        QStringList words;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {false, "127.0.0.1", false, {"(StartTLS)", "issued by \"orvane test CA\"", "does not trust"}},
+        {true, "127.0.0.1", false, {"(TLS)", "issued by \"orvane test CA\"", "does not trust"}},
+        {false, "localhost", true, {"(StartTLS)", "issued to \"localhost\", \"127.0.0.1\", not to"}},
+    };
+    // clang-format on
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.host);
+        form.boxes.clear();
+        const auto &server = DirectoryServer::server;
+        form.preset(Control::txtLdapCon, path(row.tlsPort ? server.tlsPort() : server.plainPort(),
+                                              example().peopleDn(), row.host));
+        LdapProviderOptions o = options();
+        if (!row.trustTestCa)
+            o.caFile.clear();
+        search(o);
+        const QString text = failureBox();
+        for (const QString &word : row.words)
+            EXPECT_TRUE(text.contains(word)) << text.toStdString();
+        EXPECT_TRUE(text.contains("No password was sent.")) << text.toStdString();
+    }
 }
 
 TEST_F(LdapDirectoryTest, ServerSortsOnAnAttributeWithAnOrderingRulePageByPage)
@@ -367,6 +412,20 @@ TEST_F(LdapDirectoryTest, EmptyUserNameBindsAnonymously)
     search();
     const QString text = failureBox();
     EXPECT_TRUE(text.contains("LDAP result 32")) << text.toStdString();
+}
+
+TEST_F(LdapDirectoryTest, SortDoneHereFollowsTheLocalesCollation)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    form.preset(Control::txtLdapCon, path(DirectoryServer::server.plainPort(), "dc=names,dc=test"));
+    form.preset(Control::txtLdap, QString());
+    search();
+    QLocale::setDefault(before);
+    EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
+    // Accents count after the letters: "Émile" beside "Emil", not after "Zoe".
+    EXPECT_EQ(form.listOf(Control::lstEmail), QStringList({"emil@names.test", "emile@names.test",
+                                                           "eve@names.test", "zoe@names.test"}));
 }
 
 TEST_F(LdapDirectoryTest, SortRequestIgnoredByServerIsDoneHere)

@@ -102,16 +102,34 @@ protected:
 
 } // namespace
 
-TEST_F(LdapFaultTest, BindRefusedShowsTheServersDiagnosticAndResultCode)
+// A refused bind: the server's words and code, and what they mean in plain words.
+struct BindRefusal
 {
-    start("bind-refused", 10, true);
+    const char *scenario;
+    const char *serverWords;
+    const char *advice;
+};
+
+class LdapBindRefusalTest : public LdapFaultTest, public ::testing::WithParamInterface<BindRefusal>
+{};
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Refusals, LdapBindRefusalTest, ::testing::Values(
+    BindRefusal{"bind-refused", "Invalid credentials (LDAP result 49): 80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, data 52e, v4563", "password is wrong: check both"},
+    BindRefusal{"bind-locked", "data 775", "locked out"},
+    BindRefusal{"bind-strong", "(LDAP result 8): BindSimple: Transport encryption required.", "does not offer StartTLS on this port: use port 636"},
+    BindRefusal{"bind-confidential", "(LDAP result 13): 00002028", "only over an encrypted connection: use port 636"}),
+    [](const auto &info) { return QString(info.param.scenario).remove(u'-').toStdString(); });
+// clang-format on
+
+TEST_P(LdapBindRefusalTest, SaysWhyInTheServersWordsAndPlainOnes)
+{
+    const BindRefusal &row = GetParam();
+    start(row.scenario, 10, true);
     search();
     const QString text = oneBox();
-    EXPECT_TRUE(text.startsWith("Invalid credentials (LDAP result 49): 80090308: LdapErr: "
-                                "DSID-0C09041C, comment: AcceptSecurityContext error, data 52e, "
-                                "v4563"))
-            << text.toStdString();
-    EXPECT_TRUE(text.contains("check both")) << text.toStdString();
+    EXPECT_TRUE(text.contains(row.serverWords)) << text.toStdString();
+    EXPECT_TRUE(text.contains(row.advice)) << text.toStdString();
     // Active Directory ends its text with a NUL; none of it reaches the box.
     EXPECT_FALSE(text.contains(QChar(0)));
     EXPECT_TRUE(listed().isEmpty());

@@ -1,6 +1,7 @@
 #include "QtPrinters.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/detail/LdapFailure.h"
+#include "directory/detail/PagedSearch.h"
 
 #include <gtest/gtest.h>
 
@@ -127,4 +128,19 @@ TEST(LdapFailure, DescriptionsKeepTheServersWordsAndSayWhatToDo)
         EXPECT_TRUE(slow.description.contains("within 10 seconds"))
                 << slow.description.toStdString();
     }
+}
+
+TEST(LdapEntry, RdnValueIsDecodedAsRfc4514Says)
+{
+    // clang-format off
+    const std::pair<const char *, const char *> rows[] = {
+        {"cn=Smith\\2C John\\C3\\A9,ou=people,dc=example,dc=test", "Smith, Johné"},
+        {"CN=O\\\"Brien\\+Co,OU=People", "O\"Brien+Co"},
+        {"cn=first+sn=second,dc=test", "first"},
+        {"ou=\\ leading and trailing\\ ", " leading and trailing "},
+        {"not a dn", ""},
+    };
+    // clang-format on
+    for (const auto &[dn, value] : rows)
+        EXPECT_EQ(detail::rdnValue(QString::fromUtf8(dn)), QString::fromUtf8(value)) << dn;
 }

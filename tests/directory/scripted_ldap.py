@@ -37,7 +37,16 @@ PAGED_RESULTS = "1.2.840.113556.1.4.319"
 SORT_REQUEST = "1.2.840.113556.1.4.473"
 SORT_RESPONSE = "1.2.840.113556.1.4.474"
 AD_BIND_DIAGNOSTIC = ("80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, "
-                      "data 52e, v4563\0")  # Active Directory ends its text with a NUL
+                      "data %s, v4563\0")  # Active Directory ends its text with a NUL
+# The bind refusals by scenario: result code and diagnostic, as Active Directory and Samba word
+# them.
+BIND_REFUSALS = {
+    "bind-refused": (49, AD_BIND_DIAGNOSTIC % "52e"),
+    "bind-locked": (49, AD_BIND_DIAGNOSTIC % "775"),
+    "bind-strong": (8, "BindSimple: Transport encryption required."),
+    "bind-confidential": (13, "00002028: LdapErr: DSID-0C090259, comment: The server requires "
+                              "binds to turn on integrity checking"),
+}
 BASE = "OU=People,DC=fault,DC=test"
 # Bounds that turn a client which loops or waits for ever into a quick test failure: more
 # searches than this on one connection are answered by hanging up, and a stalled connection is
@@ -208,9 +217,9 @@ class Server:
     def bind(self, msgid, bind):
         password = bytes(bind["authentication"]["simple"])
         self.log(event="bind", name=str(bind["name"]), passwordLength=len(password))
-        if self.args.scenario == "bind-refused":
-            return message(msgid, "bindResponse",
-                           result(rfc2251.BindResponse, 49, AD_BIND_DIAGNOSTIC))
+        if self.args.scenario in BIND_REFUSALS:
+            code, text = BIND_REFUSALS[self.args.scenario]
+            return message(msgid, "bindResponse", result(rfc2251.BindResponse, code, text))
         return message(msgid, "bindResponse", result(rfc2251.BindResponse, 0))
 
     def search(self, conn, msgid, request, state):
@@ -227,6 +236,12 @@ class Server:
                 elif oid == SORT_REQUEST:
                     keys, _ = decoder.decode(value, asn1Spec=SortKeyList())
                     sort_keys = [str(k["attributeType"]) for k in keys]
+        if str(search["baseObject"]) == "" and int(search["scope"]) == 0:
+            # The root DSE, read before the bind: paging and sorting, no StartTLS.
+            self.log(event="rootdse")
+            conn.sendall(entry_message(msgid, "", [("supportedControl", [PAGED_RESULTS])])
+                         + message(msgid, "searchResDone", result(rfc2251.SearchResultDone, 0)))
+            return True
         self.log(event="search", base=str(search["baseObject"]), pageSize=page_size,
                  cookie=cookie.decode("latin-1"), sort=sort_keys,
                  attributes=[str(a) for a in search["attributes"]])
@@ -305,7 +320,7 @@ class Server:
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("scenario", choices=[
-        "normal", "bind-refused", "drop-after-page", "stall-after-page", "stall-first-page",
+        "normal", *BIND_REFUSALS, "drop-after-page", "stall-after-page", "stall-first-page",
         "no-paging", "repeat-cookie", "cycle-cookie", "references", "referral"])
     p.add_argument("--entries", type=int, default=0)
     p.add_argument("--sorts", action="store_true")
