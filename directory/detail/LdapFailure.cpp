@@ -101,6 +101,14 @@ QString adviceFor(int rc, const QString &diagnostic, const QString &matchedDn,
         return QStringLiteral("The server answers only over an encrypted connection: use port "
                               "636 (LDAP over TLS), as in LDAP://%1:636/....")
                 .arg(context.host);
+    case LDAP_OPERATIONS_ERROR:
+        // Active Directory's answer to a search without a sign-in.
+        if (!context.anonymous)
+            return QString();
+        kind = StatusKind::CredentialsRefused;
+        return QStringLiteral("The directory answers only after a sign-in: enter a user name and "
+                              "password, or, on a computer signed in to the domain, leave both "
+                              "empty to use your Kerberos ticket.");
     case LDAP_NO_SUCH_OBJECT: {
         kind = StatusKind::NoSuchObject;
         QString advice = QStringLiteral("The base \"%1\" does not exist on %2: check the "

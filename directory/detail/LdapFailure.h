@@ -21,8 +21,10 @@ struct FailureContext
     // Set once the bind has succeeded: a connection that fails after it was lost, not
     // refused.
     bool bound = false;
-    // The server's root entry lists StartTLS among its extended operations.
+    // The server took StartTLS (or lists it in its root DSE).
     bool startTlsOffered = false;
+    // The bind was anonymous: no user name, and no Kerberos ticket.
+    bool anonymous = false;
 };
 
 // A failure in libldap's and the server's own words (ldap_err2string, the diagnostic

@@ -119,14 +119,25 @@ Status LdapSession::open(const Query &query, const Credentials &credentials,
     if (Status s = created->readOffers(offers); !s.ok())
         return s;
     created->m_context.startTlsOffered = offers.startTls;
-    // RFC 4513 section 3: StartTLS before the bind, so that no password and no search goes
-    // over the network in the clear where the server can do better.
-    if (!created->m_context.tls && offers.startTls) {
-        if (Status s = created->startTls(options); !s.ok())
+    // With no user name and no password the user's own Kerberos ticket signs in, as a desktop
+    // in the domain would. On a plain port its security layer signs and seals the connection:
+    // Active Directory and Samba refuse that layer over TLS, and need no TLS beside it.
+    bool kerberos = false;
+    if (credentials.user.isEmpty() && credentials.password.isEmpty() && offers.gssapi) {
+        if (Status s = created->bindKerberos(kerberos); !s.ok())
             return s;
     }
-    if (Status s = created->bind(credentials, offers); !s.ok())
-        return s;
+    if (!kerberos) {
+        // RFC 4513 section 3: StartTLS before the bind, so that no password and no search
+        // goes over the network in the clear where the server can do better. Without a ticket
+        // the bind is anonymous.
+        if (!created->m_context.tls) {
+            if (Status s = created->startTls(options, offers.startTls); !s.ok())
+                return s;
+        }
+        if (Status s = created->bindSimple(credentials); !s.ok())
+            return s;
+    }
     created->m_context.bound = true;
     session = std::move(created);
     return Status::success();
@@ -186,7 +197,8 @@ Status LdapSession::readOffers(Offers &offers)
     // server supports; anyone may usually read it before binding.
     char supportedExtension[] = "supportedExtension";
     char supportedMechanisms[] = "supportedSASLMechanisms";
-    char *attributes[] = {supportedExtension, supportedMechanisms, nullptr};
+    char supportedCapabilities[] = "supportedCapabilities";
+    char *attributes[] = {supportedExtension, supportedMechanisms, supportedCapabilities, nullptr};
     int msgid = -1;
     const int rc = ldap_search_ext(m_ld.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", attributes,
                                    0, nullptr, nullptr, nullptr, 1, &msgid);
@@ -210,11 +222,19 @@ Status LdapSession::readOffers(Offers &offers)
                 ldap_get_values_len(m_ld.get(), message.get(), supportedMechanisms));
         for (berval **value = mechanisms.get(); value && *value; ++value)
             offers.gssapi |= std::string_view((*value)->bv_val, (*value)->bv_len) == "GSSAPI";
+        // [MS-ADTS] 3.1.1.3.4.3: the capability every Active Directory domain controller lists.
+        const BerValuesPtr capabilities(
+                ldap_get_values_len(m_ld.get(), message.get(), supportedCapabilities));
+        for (berval **value = capabilities.get(); value && *value; ++value)
+            m_activeDirectory |= std::string_view((*value)->bv_val, (*value)->bv_len)
+                                 == "1.2.840.113556.1.4.800";
     }
 }
 
-Status LdapSession::startTls(const LdapProviderOptions &options)
+Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
 {
+    // Asked whether listed in the root DSE or not: Samba supports StartTLS without listing it,
+    // and a server that does not support it says so in its answer (RFC 4511 section 4.14.2).
     int msgid = -1;
     int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS)
@@ -223,11 +243,14 @@ Status LdapSession::startTls(const LdapProviderOptions &options)
     if (Status status = next(msgid, deadlineFromNow(), result); !status.ok())
         return status;
     if (Status status = resultStatus(result.get()); !status.ok()) {
-        return tlsFailure(QStringLiteral("the server offered StartTLS, then refused it: %1 Ask "
-                                         "the directory's administrator, or use port 636.")
+        if (!listed)
+            return Status::success(); // not offered: the bind goes as it always did
+        return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
+                                         "directory's administrator, or use port 636.")
                                   .arg(status.description),
                           m_context);
     }
+    m_context.startTlsOffered = true;
     rc = ldap_install_tls(m_ld.get());
     if (rc != LDAP_SUCCESS) {
         QString why = certificateProblem(uri(), true, m_context.host, options);
@@ -241,21 +264,10 @@ Status LdapSession::startTls(const LdapProviderOptions &options)
     return Status::success();
 }
 
-Status LdapSession::bind(const Credentials &credentials, const Offers &offers)
-{
-    // With no user name and no password the user's own Kerberos ticket signs in, as a desktop
-    // in the domain would; without a ticket the bind is anonymous.
-    if (credentials.user.isEmpty() && credentials.password.isEmpty() && offers.gssapi) {
-        bool usedTicket = false;
-        if (Status status = bindKerberos(usedTicket); !status.ok() || usedTicket)
-            return status;
-    }
-    return bindSimple(credentials);
-}
-
 Status LdapSession::bindSimple(const Credentials &credentials)
 {
     // RFC 4513 section 5.1: a simple bind; an empty name and password is an anonymous bind.
+    m_context.anonymous = credentials.user.isEmpty();
     const QByteArray user = credentials.user.toUtf8();
     QByteArray password = credentials.password.toUtf8();
     berval secret{static_cast<ber_len_t>(password.size()), password.data()};

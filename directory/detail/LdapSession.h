@@ -18,9 +18,9 @@ using Clock = std::chrono::steady_clock;
 // No deadline means waiting as long as the server takes.
 using Deadline = std::optional<Clock::time_point>;
 
-// One bound libldap connection. On a plain port it is upgraded with StartTLS before the bind
-// wherever the server offers it; with no user name and no password it signs in with the
-// user's Kerberos ticket where the server takes GSSAPI and a ticket is at hand. Referrals are
+// One bound libldap connection. With no user name and no password it signs in with the user's
+// Kerberos ticket where the server takes GSSAPI and a ticket is at hand; otherwise a plain
+// port is upgraded with StartTLS before the bind wherever the server offers it. Referrals are
 // never chased (libldap would follow them with an anonymous bind); the connection ends when
 // the last owner releases it.
 class LdapSession
@@ -51,6 +51,9 @@ public:
 
     Deadline deadlineFromNow() const;
 
+    // The server's root DSE says it is an Active Directory domain controller (or Samba's).
+    bool activeDirectory() const { return m_activeDirectory; }
+
 private:
     // What the server's root entry says it offers.
     struct Offers
@@ -64,10 +67,11 @@ private:
     static Status connect(const Query &query, const LdapProviderOptions &options,
                           std::chrono::milliseconds timeout, std::shared_ptr<LdapSession> &session);
     Status readOffers(Offers &offers);
-    Status startTls(const LdapProviderOptions &options);
-    Status bind(const Credentials &credentials, const Offers &offers);
+    // Upgrades the connection where the server takes StartTLS; listed: the root DSE lists it.
+    Status startTls(const LdapProviderOptions &options, bool listed);
     Status bindSimple(const Credentials &credentials);
-    // Sets usedTicket to false where no ticket was at hand, so nothing was tried.
+    // Binds with SASL GSSAPI; sets usedTicket to false where no ticket was at hand, so that
+    // nothing went to the server and another bind may follow.
     Status bindKerberos(bool &usedTicket);
     QString diagnostic() const;
     QByteArray uri() const;
@@ -75,6 +79,7 @@ private:
     LdapHandle m_ld;
     FailureContext m_context;
     bool m_tlsFromStart = false;
+    bool m_activeDirectory = false;
 };
 
 } // namespace orvane::directory::detail

@@ -85,6 +85,7 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
 Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
 {
     const Deadline deadline = m_session->deadlineFromNow();
+    const std::size_t before = entries.size();
     for (;;) {
         LdapMessagePtr message;
         if (Status status = m_session->next(msgid, deadline, message); !status.ok())
@@ -107,7 +108,8 @@ Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
             }
             if (!status.ok())
                 return status;
-            return readControls(controls.get());
+            return readControls(controls.get(),
+                                before < entries.size() ? entries[before].dn : QString());
         }
         default:
             // Continuation references and intermediate responses: not followed.
@@ -116,12 +118,17 @@ Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
     }
 }
 
-Status PagedSearch::readControls(LDAPControl **controls)
+Status PagedSearch::readControls(LDAPControl **controls, const QString &firstDn)
 {
     LDAP *ld = m_session->handle();
     if (!m_request.sortKeys.empty()) {
-        m_sortOutcome = SortOutcome::NotSorted;
+        // RFC 2891 section 1.2: a server that sorts answers with the sort response, and one
+        // that ignores the request sends none. Active Directory always sends it; Samba, which
+        // also calls itself Active Directory, sorts and sends none. So a directory of that
+        // kind that answers without one has sorted, and its pages are shown as they come.
+        m_sortOutcome = m_session->activeDirectory() ? SortOutcome::Sorted : SortOutcome::NotSorted;
         if (LDAPControl *sort = ldap_control_find(LDAP_CONTROL_SORTRESPONSE, controls, nullptr)) {
+            m_sortOutcome = SortOutcome::NotSorted;
             ber_int_t result = -1;
             char *attribute = nullptr;
             if (ldap_parse_sortresponse_control(ld, sort, &result, &attribute) == LDAP_SUCCESS
@@ -148,19 +155,25 @@ Status PagedSearch::readControls(LDAPControl **controls)
     const QByteArray next(cookie.bv_val, static_cast<qsizetype>(cookie.bv_len));
     if (next.isEmpty()) {
         m_finished = true;
-    } else if (m_cookiesSeen.contains(next)) {
-        // RFC 2696 section 3: a cookie names the place to go on from. One seen before, just
-        // now or pages ago, asks for pages already read and would loop for ever. Stopping
-        // quietly would leave a list that looks complete and is not, so the user is told;
-        // rows already listed stay, as when the server goes away between pages.
+        return Status::success();
+    }
+    // RFC 2696 section 3 leaves the cookie opaque: Active Directory sends a new one with every
+    // page, Samba the same one and keeps the place itself. A server that has lost its place
+    // sends a page it sent before (or, for an empty page, nothing new for the same cookie),
+    // and asking on would loop for ever. Stopping quietly would leave a list that looks
+    // complete and is not, so the user is told; rows already listed stay, as when the server
+    // goes away between pages.
+    const bool repeated = firstDn.isEmpty() ? next == m_cookie : m_pageStarts.contains(firstDn);
+    if (repeated) {
         m_finished = true;
         return Status::failure(StatusKind::ServerError,
-                               QStringLiteral("The directory server %1 sent the same paging "
-                                              "cookie twice; the search was stopped and the "
-                                              "list may be incomplete. Try a longer prefix.")
+                               QStringLiteral("The directory server %1 sent a page it had sent "
+                                              "before; the search was stopped and the list may "
+                                              "be incomplete. Try a longer prefix.")
                                        .arg(m_session->context().host));
     }
-    m_cookiesSeen.insert(next);
+    if (!firstDn.isEmpty())
+        m_pageStarts.insert(firstDn);
     m_cookie = next;
     return Status::success();
 }

@@ -58,15 +58,16 @@ public:
 
 private:
     Status readPage(int msgid, std::vector<Entry> &entries);
-    Status readControls(LDAPControl **controls);
+    // firstDn: the DN of the page's first entry, empty for a page without entries.
+    Status readControls(LDAPControl **controls, const QString &firstDn);
     Entry entryOf(LDAPMessage *message) const;
     QString attributeName(const char *name, qsizetype size) const;
 
     std::shared_ptr<LdapSession> m_session;
     Request m_request;
     QByteArray m_cookie;
-    QSet<QByteArray> m_cookiesSeen;
-    int m_entriesRead = 0; // over all pages
+    QSet<QString> m_pageStarts; // the first DN of every page read
+    int m_entriesRead = 0;      // over all pages
     bool m_finished = false;
     SortOutcome m_sortOutcome = SortOutcome::NotAsked;
     int m_pagesRead = 0;

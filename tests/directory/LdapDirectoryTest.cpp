@@ -4,6 +4,7 @@
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/LdapRecordset.h"
 #include "directory/SearchAction.h"
+#include "support/Loopback.h"
 #include "support/RecordingForm.h"
 
 #include <QElapsedTimer>
@@ -84,7 +85,7 @@ protected:
     void SetUp() override
     {
         if (!DirectoryServer::started) {
-            if (SlapdServer::required())
+            if (test::serverRequired())
                 FAIL() << "test slapd: " << DirectoryServer::server.error().toStdString();
             GTEST_SKIP() << "test slapd: " << DirectoryServer::server.error().toStdString();
         }

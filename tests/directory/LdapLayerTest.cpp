@@ -144,3 +144,40 @@ TEST(LdapEntry, RdnValueIsDecodedAsRfc4514Says)
     for (const auto &[dn, value] : rows)
         EXPECT_EQ(detail::rdnValue(QString::fromUtf8(dn)), QString::fromUtf8(value)) << dn;
 }
+
+TEST(LdapFailure, RefusalsOfASignInSayWhatIsWrongInPlainWords)
+{
+    struct Row
+    {
+        int rc;
+        const char *diagnostic;
+        bool kerberos;
+        const char *words;
+    };
+    // clang-format off
+    const Row rows[] = {
+        {49, "80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, data 532, v4563", false, "password has expired"},
+        {49, "80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, data 533, v4563", false, "account is disabled"},
+        {49, "80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, data 701, v4563", false, "account has expired"},
+        {49, "80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, data 773, v4563", false, "must be changed"},
+        {49, "Invalid credentials", false, "refused the user name or the password"},
+        {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Ticket expired)", true, "ticket has expired"},
+        {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Server ldap/dc1.example.test@EXAMPLE.TEST not found in Kerberos database)", true, "knows no service ldap/dc1.example.test"},
+        {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Cannot contact any KDC for realm 'EXAMPLE.TEST')", true, "Kerberos server could not be reached"},
+    };
+    // clang-format on
+    for (const Row &row : rows) {
+        const Status status = row.kerberos
+                                      ? detail::kerberosFailure(row.rc, row.diagnostic, server())
+                                      : detail::ldapFailure(row.rc, row.diagnostic, "", server());
+        EXPECT_EQ(status.kind, StatusKind::CredentialsRefused) << row.diagnostic;
+        EXPECT_TRUE(status.description.contains(row.diagnostic)) << row.diagnostic;
+        EXPECT_TRUE(status.description.contains(row.words)) << status.description.toStdString();
+        EXPECT_FALSE(detail::kerberosUnavailable(row.diagnostic)) << row.diagnostic;
+    }
+    // No ticket at all is no failure: the search goes on anonymously.
+    EXPECT_TRUE(detail::kerberosUnavailable(
+            "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may "
+            "provide more information (No Kerberos credentials available (default cache: "
+            "FILE:/tmp/krb5cc_0))"));
+}

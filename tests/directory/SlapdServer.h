@@ -38,8 +38,6 @@ public:
 
     // A port on 127.0.0.1 that was free a moment ago (nothing listens on it).
     static int freePort();
-    // Whether a missing server must fail the tests instead of skipping them.
-    static bool required();
 
 private:
     bool run(const QString &program, const QStringList &arguments, const QByteArray &input = {});

@@ -1,17 +1,22 @@
 """A scripted LDAPv3 server for the directory's fault tests (RFC 4511 over BER).
 
-It answers simple binds and searches with the paged-results control (RFC 2696,
+It answers simple binds, searches of the root DSE, StartTLS (refused: no certificate) and
+searches with the paged-results control (RFC 2696,
 1.2.840.113556.1.4.319) and the server-side sort controls (RFC 2891, request
 1.2.840.113556.1.4.473, response 1.2.840.113556.1.4.474), then misbehaves as the scenario says:
 
   normal            pages of the size the client asks for, a new cookie on each
-  bind-refused      the bind fails with 49 and Active Directory's diagnostic text
+  bind-refused      the bind fails with 49 and Active Directory's diagnostic text (52e)
+  bind-locked       the same for a locked-out account (775)
+  bind-strong       the bind fails with 8, as Samba refuses a password without TLS
+  bind-confidential the bind fails with 13 (confidentiality required)
   drop-after-page   serves the first page, then hangs up when the second is asked for
   stall-after-page  serves the first page, then never answers the second
   stall-first-page  accepts the bind, never answers the search
   no-paging         every entry at once, and no paging control in the result
-  repeat-cookie     every page but the last carries the same cookie
-  cycle-cookie      cookies go A, B, A, B ...
+  same-cookie       every page but the last carries the same cookie, as Samba's do
+  repeat-page       the first page again for every cookie, which is always the same
+  cycle-cookie      cookies go A, B, A: the third page is the second again
   references        a continuation reference (SearchResultReference) after every 100 entries
   referral          the entries and a reference, then a referral result (code 10)
 
@@ -208,6 +213,11 @@ class Server:
                 op = request["protocolOp"]
                 if op.getName() == "bindRequest":
                     conn.sendall(self.bind(msgid, op["bindRequest"]))
+                elif op.getName() == "extendedReq":
+                    # As a server without a certificate answers StartTLS (RFC 4511 4.14.2).
+                    self.log(event="extended", name=str(op["extendedReq"]["requestName"]))
+                    conn.sendall(message(msgid, "extendedResp", result(
+                        rfc2251.ExtendedResponse, 52, "TLS is not configured")))
                 elif op.getName() == "searchRequest":
                     if not self.search(conn, msgid, request, state):
                         return
@@ -263,7 +273,12 @@ class Server:
 
         wanted = {str(a).lower() for a in search["attributes"]}
         paging = page_size > 0 and scenario not in ("no-paging", "referral")
-        start = state["sent"]
+        if scenario == "repeat-page":
+            start = 0  # the server has lost its place and starts again
+        elif scenario == "cycle-cookie" and cookie == b"B":
+            start = page_size  # and back to the second page
+        else:
+            start = state["sent"]
         end = min(len(self.entries), start + page_size) if paging else len(self.entries)
         state["pages"] += 1
         last = end >= len(self.entries)
@@ -298,7 +313,7 @@ class Server:
         value["size"] = 0
         if last:
             value["cookie"] = b""
-        elif self.args.scenario == "repeat-cookie":
+        elif self.args.scenario in ("same-cookie", "repeat-page"):
             value["cookie"] = b"same"
         elif self.args.scenario == "cycle-cookie":
             value["cookie"] = b"A" if state["pages"] % 2 else b"B"
@@ -321,7 +336,7 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("scenario", choices=[
         "normal", *BIND_REFUSALS, "drop-after-page", "stall-after-page", "stall-first-page",
-        "no-paging", "repeat-cookie", "cycle-cookie", "references", "referral"])
+        "no-paging", "same-cookie", "repeat-page", "cycle-cookie", "references", "referral"])
     p.add_argument("--entries", type=int, default=0)
     p.add_argument("--sorts", action="store_true")
     p.add_argument("--port-file", required=True)

@@ -1,6 +1,7 @@
 #include "MailIntegrationFixture.h"
 
 #include "mail/SendAction.h"
+#include "support/Loopback.h"
 
 namespace orvane::test {
 
@@ -77,7 +78,7 @@ void MailIntegrationFixture::SetUp()
     if (s_missing.isEmpty())
         return;
     // On CI a missing server is a failure, never a silent skip.
-    if (qgetenv("CI") == "true")
+    if (test::serverRequired())
         FAIL() << s_missing.toStdString();
     GTEST_SKIP() << s_missing.toStdString();
 }

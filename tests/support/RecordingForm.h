@@ -72,8 +72,8 @@ public:
     }
     void messageBox(const QString &text, const QString &caption) override
     {
-        const QString shown = caption.isEmpty() ? QString::fromLatin1(ui::applicationTitle)
-                                                : caption;
+        const QString shown
+                = caption.isEmpty() ? QString::fromLatin1(ui::applicationTitle) : caption;
         log(QStringLiteral("messageBox %1: %2").arg(shown, text));
         boxes.push_back({text, shown});
         if (onMessageBox)
