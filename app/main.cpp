@@ -4,17 +4,22 @@
 #include "ui/MainWindow.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSessionManager>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    // The program reads no command line, and Qt's own options (-platform, -style, -reverse,
+    // -stylesheet, -qwindowgeometry...) are no exception: only the program's name is passed on,
+    // so every start looks the same. Both arrays live as long as the application.
+    char fallbackName[] = "orvane";
+    char *programOnly[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+    int programOnlyCount = 1;
+    QApplication app(programOnlyCount, programOnly);
     QApplication::setApplicationName(QStringLiteral("orvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
     QApplication::setOrganizationName(QStringLiteral("Quarrow"));
     QApplication::setDesktopFileName(QStringLiteral("orvane"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+    QApplication::setWindowIcon(orvane::ui::MainWindow::programIcon());
 
     // Before the window exists, so a signal that comes early is not lost: it is read once the
     // event loop runs, and closes the window then.

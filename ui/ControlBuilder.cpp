@@ -74,12 +74,13 @@ QWidget *createLabel(const ControlSpec &row, QWidget *parent, const QFont &font)
     label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setFocusPolicy(Qt::NoFocus);
-    setCaptionFont(label, font);
     if (row.control == Control::lblStatus) {
-        // Written while the program runs: long texts wrap onto its second line.
+        // Written while the program runs: long texts wrap onto its second line. It keeps the
+        // window's font, as it is no fixed caption: a server's reply must stay readable.
         label->setWordWrap(true);
         return label;
     }
+    setCaptionFont(label, font);
     label->setText(fitCaption(QString::fromUtf8(row.text), font, captionRoom(row, parent)).text);
     return label;
 }

@@ -24,21 +24,27 @@ void report(FormFields &form, const QString &text, FailureReport where)
 
 } // namespace
 
+std::optional<QString> failureOf(const std::function<void()> &body)
+{
+    try {
+        body();
+        return std::nullopt;
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        return QStringLiteral("an unknown error");
+    }
+}
+
 void runGuarded(FormFields &form, const char *handler, const std::function<void()> &body,
                 FailureReport where)
 {
-    QString failure;
-    try {
-        body();
+    const std::optional<QString> failure = failureOf(body);
+    if (!failure)
         return;
-    } catch (const std::exception &e) {
-        failure = QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        failure = QStringLiteral("an unknown error");
-    }
     report(form,
            QStringLiteral("%1 failed: %2\nThe program goes on running.")
-                   .arg(QString::fromLatin1(handler), failure),
+                   .arg(QString::fromLatin1(handler), *failure),
            where);
 }
 

@@ -13,10 +13,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QIcon>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace orvane::ui {
 
@@ -29,7 +29,7 @@ MainWindow::MainWindow(ComponentFactory factory, settings::SettingsStore &store,
     m_maskStyle->setParent(this);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(windowCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+    setWindowIcon(programIcon());
     // Nothing of the window but its five boxes is remembered: every run starts at this
     // size, at the window system's default place.
     resize(twipsToPixels(clientWidthTwips, logicalDpiX()),
@@ -58,6 +58,14 @@ MainWindow::~MainWindow()
         m_factory.wait->setTarget(nullptr);
 }
 
+QIcon MainWindow::programIcon()
+{
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/envelope-32.xpm"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/icons/envelope-16.xpm"), QSize(16, 16));
+    return icon;
+}
+
 QWidget *MainWindow::control(Control c) const
 {
     return m_controls[static_cast<std::size_t>(c)];
@@ -81,14 +89,32 @@ void MainWindow::createControls()
     }
 }
 
-void MainWindow::run(const char *handler, const std::function<void()> &body)
+// Every event reaches its handler through here, whatever raised it: the mouse, the keyboard,
+// an accessibility action or a timer. Handlers never overlap: one that comes while another
+// runs (waiting on the network, or showing its box) is refused, not queued. Returns whether
+// the handler ran.
+bool MainWindow::run(const char *handler, const std::function<void()> &body)
 {
+    if (m_handlersRunning > 0)
+        return false;
     ++m_handlersRunning;
     runGuarded(*m_fields, handler, body);
     m_fields->flushRows();
     --m_handlersRunning;
     if (m_handlersRunning == 0)
         carryOutHeldClose();
+    return true;
+}
+
+// The Send action's error trap covers every failure of its steps, so an exception that
+// escapes it all the same ends in the action's own failure box, in its words.
+void MainWindow::sendWithTrap()
+{
+    const std::optional<QString> failure
+            = failureOf([this] { mail::btnOrvane_Click(*m_fields, *m_factory.mail); });
+    if (failure)
+        m_fields->messageBox(m_fields->executableBaseName() + QLatin1String(mail::errorInfix)
+                             + *failure);
 }
 
 void MainWindow::carryOutHeldClose()
@@ -105,9 +131,8 @@ void MainWindow::carryOutHeldClose()
 void MainWindow::connectEvents()
 {
     auto *send = static_cast<QPushButton *>(control(Control::btnOrvane));
-    connect(send, &QPushButton::clicked, this, [this] {
-        run("btnOrvane_Click", [this] { mail::btnOrvane_Click(*m_fields, *m_factory.mail); });
-    });
+    connect(send, &QPushButton::clicked, this,
+            [this] { run("btnOrvane_Click", [this] { sendWithTrap(); }); });
 
     auto *search = static_cast<QPushButton *>(control(Control::cmdLdapSearch));
     connect(search, &QPushButton::clicked, this, [this] {
@@ -119,10 +144,15 @@ void MainWindow::connectEvents()
     connect(results, &PickList::picked, this,
             [this] { run("lstEmail_Click", [this] { directory::lstEmail_Click(*m_fields); }); });
 
-    // Only the user changes the tick; the program never sets it.
+    // Only the user changes the tick; the program sets it only to undo a refused toggle.
     auto *authentication = static_cast<QCheckBox *>(control(Control::chkSMTPAuth));
-    connect(authentication, &QCheckBox::toggled, this,
-            [this] { run("chkSMTPAuth_Click", [this] { chkSMTPAuth_Click(*m_fields); }); });
+    connect(authentication, &QCheckBox::toggled, this, [this, authentication](bool ticked) {
+        if (run("chkSMTPAuth_Click", [this] { chkSMTPAuth_Click(*m_fields); }))
+            return;
+        // A refused toggle is undone, so the group is shown exactly while the box is ticked.
+        const QSignalBlocker unnoticed(authentication);
+        authentication->setChecked(!ticked);
+    });
 
     // The two drop targets hand their files to the handlers and never take text themselves.
     QWidget *attachment = control(Control::txtAttachment);

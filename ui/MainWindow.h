@@ -5,6 +5,7 @@
 #include "ui/HandlerGuard.h"
 #include "ui/WidgetFields.h"
 
+#include <QIcon>
 #include <QWidget>
 
 #include <array>
@@ -30,6 +31,10 @@ public:
     MainWindow(ComponentFactory factory, settings::SettingsStore &store, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The envelope in both sizes it is drawn in, so a small icon is the 16-pixel drawing and
+    // not the 32-pixel one scaled down.
+    static QIcon programIcon();
+
     FormFields &fields() { return *m_fields; }
     QWidget *control(Control control) const;
 
@@ -52,7 +57,8 @@ protected:
 private:
     void createControls();
     void connectEvents();
-    void run(const char *handler, const std::function<void()> &body);
+    bool run(const char *handler, const std::function<void()> &body);
+    void sendWithTrap();
     void carryOutHeldClose();
 
     ComponentFactory m_factory;

@@ -25,9 +25,13 @@ int PickList::selectedRow() const
 
 void PickList::mousePressEvent(QMouseEvent *event)
 {
-    QListWidget::mousePressEvent(event);
-    if (event->button() != Qt::LeftButton)
+    // Only the left button picks. Another one would select the line under it without a pick,
+    // and the highlighted line would no longer be the address in the recipient box.
+    if (event->button() != Qt::LeftButton) {
+        event->accept();
         return;
+    }
+    QListWidget::mousePressEvent(event);
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (hit.isValid() && hit.row() == selectedRow())
         emit picked();

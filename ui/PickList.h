@@ -4,10 +4,11 @@
 
 namespace orvane::ui {
 
-// The directory result list. It emits picked() each time the user selects a line: a mouse
-// press on a line (the selected one too), dragging the selection with the button held, or
-// moving the selection with the keyboard. Filling, clearing or focusing the list, and any
-// change made by the program, emit nothing.
+// The directory result list. It emits picked() each time the user selects a line: a left
+// button press on a line (the selected one too), dragging the selection with that button held,
+// or moving the selection with the keyboard. Only these change the selection: other buttons
+// select nothing. Filling, clearing or focusing the list, and any change made by the program,
+// emit nothing.
 class PickList : public QListWidget
 {
     Q_OBJECT

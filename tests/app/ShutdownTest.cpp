@@ -39,13 +39,13 @@ protected:
     }
 
     // Starts the program with its own config folder and waits until it handles signals.
-    void start(const QString &home)
+    void start(const QString &home, const QStringList &arguments = {})
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
         m_process.setProcessEnvironment(env);
-        m_process.start(QStringLiteral(ORVANE_BINARY), {});
+        m_process.start(QStringLiteral(ORVANE_BINARY), arguments);
         ASSERT_TRUE(m_process.waitForStarted(10000));
         const QDeadlineTimer deadline(10000);
         while (!catches(m_process.processId(), SIGTERM) && !deadline.hasExpired())
@@ -89,6 +89,18 @@ TEST_F(ShutdownTest, EachTerminationSignalSavesTheFiveValuesOnceAndEnds)
         EXPECT_EQ(saved.value(QStringLiteral("Subject")).toString(),
                   QStringLiteral(" Scan ; = % "));
     }
+}
+
+TEST_F(ShutdownTest, QtsOwnOptionsOnTheCommandLineAreIgnored)
+{
+    // An unknown platform would stop the program at start, an unknown style earn a warning.
+    ASSERT_NO_FATAL_FAILURE(start(configHome(), {"-platform", "no-such-platform", "-style",
+                                                 "no-such-style", "-reverse"}));
+    sendAndWait(SIGTERM);
+    EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(m_process.exitCode(), 0);
+    const QString err = QString::fromLocal8Bit(m_process.readAllStandardError());
+    EXPECT_FALSE(err.contains(QStringLiteral("no-such"))) << qPrintable(err);
 }
 
 TEST_F(ShutdownTest, KilledOutrightWritesNothing)

@@ -1,7 +1,11 @@
 #include "ui/CaptionFit.h"
 
+#include "MemoryStore.h"
+#include "ui/MainWindow.h"
+
+#include <QApplication>
 #include <QFontMetrics>
-#include <QGuiApplication>
+#include <QLabel>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +52,21 @@ TEST(CaptionFit, TooNarrowShrinksThenElides)
             = fitCaption("File Attachment:", font, QSize(room.width() / 3, room.height()));
     EXPECT_EQ(elided.font, font);
     EXPECT_TRUE(elided.text.endsWith(QChar(0x2026))) << qPrintable(elided.text);
+}
+
+TEST(CaptionFit, TheStatusLineKeepsTheWindowsFontWhereCaptionsShrink)
+{
+    const QFont platform = QApplication::font();
+    QFont large = platform;
+    large.setPointSizeF(platform.pointSizeF() * 2);
+    QApplication::setFont(large);
+    orvane::test::MemoryStore store;
+    orvane::ui::MainWindow window(orvane::ui::ComponentFactory::defaults(), store);
+    const QFont caption = window.findChild<QLabel *>("Label5")->font();
+    const QFont status = window.findChild<QLabel *>("lblStatus")->font();
+    QApplication::setFont(platform);
+    ASSERT_LT(caption.pointSizeF(), large.pointSizeF()) << "the captions did not need to shrink";
+    EXPECT_EQ(status.pointSizeF(), large.pointSizeF());
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 #include "WindowFixture.h"
+#include "mail/MailComponents.h"
 #include "ui/BodyEdit.h"
 #include "ui/ControlTable.h"
 #include "ui/PickList.h"
@@ -12,6 +13,8 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTimer>
+
+#include <stdexcept>
 
 namespace {
 
@@ -37,6 +40,13 @@ TEST_F(MainWindowTest, WindowIdentityAndInitialSize)
     // Resizable: no fixed size.
     EXPECT_EQ(window->minimumSize(), QSize(0, 0));
     EXPECT_GT(window->maximumWidth(), 10000);
+}
+
+TEST_F(MainWindowTest, IconHoldsBothImagesNotOneScaled)
+{
+    const QList<QSize> sizes = window->windowIcon().availableSizes();
+    EXPECT_TRUE(sizes.contains(QSize(16, 16)));
+    EXPECT_TRUE(sizes.contains(QSize(32, 32)));
 }
 
 TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
@@ -325,6 +335,46 @@ TEST_F(MainWindowTest, SendButtonRunsTheSendActionWithTheKeyboardToo)
     send->setFocus();
     QTest::keyClick(send, Qt::Key_Space);
     EXPECT_EQ(boxes, QStringList{"orvane"});
+}
+
+} // namespace
+
+namespace {
+
+// Mail components that throw instead of answering with a status, as a broken one might.
+class ThrowingMail : public orvane::mail::MailComponents
+{
+public:
+    orvane::mail::MailResult<std::unique_ptr<orvane::mail::Message>> createMessage() override
+    {
+        throw std::runtime_error("message component missing");
+    }
+    orvane::mail::MailResult<std::unique_ptr<orvane::mail::FileSystem>> createFileSystem() override
+    {
+        throw std::runtime_error("file system missing");
+    }
+};
+
+TEST(SendFailureTest, AnExceptionEndsInTheSendActionsOwnBox)
+{
+    orvane::test::MemoryStore store;
+    ui::ComponentFactory factory = ui::ComponentFactory::defaults();
+    factory.mail = std::make_shared<ThrowingMail>();
+    ui::MainWindow window(factory, store);
+    window.load();
+    window.show();
+    window.fields().setText(Control::txtTo, "ann@example.com");
+    QString boxes;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, &window, [&] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            boxes += box->windowTitle() + QLatin1Char('|') + box->text() + QLatin1Char(';');
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    watcher.start(10);
+    static_cast<QPushButton *>(window.control(Control::btnOrvane))->click();
+    EXPECT_EQ(boxes.toStdString(), "orvane|ui_window_test error message component missing;");
 }
 
 } // namespace

@@ -84,6 +84,21 @@ TEST_F(PickListTest, EveryClickOnALinePicksItTheSelectedOneToo)
     EXPECT_EQ(picks.count(), before);
 }
 
+TEST_F(PickListTest, RightAndMiddleClicksLeaveThePickAsItWas)
+{
+    click(0);
+    QSignalSpy picks(list, &PickList::picked);
+    const QPoint at = list->visualItemRect(list->item(2)).center();
+    for (const Qt::MouseButton button : {Qt::RightButton, Qt::MiddleButton}) {
+        QTest::mouseClick(list->viewport(), button, {}, at);
+        QTest::mouseDClick(list->viewport(), button, {}, at);
+    }
+    EXPECT_EQ(picks.count(), 0);
+    EXPECT_EQ(fields().listIndex(Control::lstEmail), 0);
+    EXPECT_EQ(list->currentRow(), 0);
+    EXPECT_EQ(fields().text(Control::txtTo), QStringLiteral("ann@example.com"));
+}
+
 TEST_F(PickListTest, ArrowKeysPickEachNewLine)
 {
     QSignalSpy picks(list, &PickList::picked);
