@@ -223,6 +223,12 @@ Status kerberosFailure(int rc, const QString &diagnostic, const FailureContext &
                                 "server's full name as the domain knows it (for example "
                                 "dc1.example.com), or enter a user name and password.")
                          .arg(context.host);
+    } else if (rc == LDAP_STRONG_AUTH_REQUIRED && context.tls) {
+        // Samba wants the Kerberos layer to sign and seal, which no server allows over TLS.
+        advice = QStringLiteral("This server takes a Kerberos sign-in only on a plain port, "
+                                "where the sign-in itself encrypts the connection: leave the "
+                                "port out of the path (or use 389), or enter a user name and "
+                                "password.");
     } else if (diagnostic.contains(QLatin1String("Cannot contact any KDC"), Qt::CaseInsensitive)
                || diagnostic.contains(QLatin1String("Cannot find KDC"), Qt::CaseInsensitive)) {
         advice = QStringLiteral("The domain's Kerberos server could not be reached: check the "

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <sasl/sasl.h>
+#include <string_view>
 #include <sys/time.h>
 
 namespace orvane::directory::detail {

@@ -113,6 +113,7 @@ const AdCase cases[] = {
     {.name = "NonAsciiName", .path = "127.0.0.1/%1", .prefix = "Émile", .logged = "simple bind/TLS"},
     {.name = "CommaInAName", .path = "127.0.0.1/%1", .prefix = "Smith, J", .logged = "simple bind/TLS"},
     {.name = "KerberosTicketWithoutUserName", .path = "127.0.0.1/%1", .signIn = SignIn::Ticket, .logged = "[LDAP,krb5]"},
+    {.name = "KerberosOverTlsAsksForThePlainPort", .path = "127.0.0.1:636/%1", .signIn = SignIn::Ticket, .boxWords = {"Sign or Seal are required", "only on a plain port"}},
     {.name = "NoTicketBindsAnonymously", .path = "127.0.0.1/%1", .signIn = SignIn::Nothing, .boxWords = {"unavailable without authentication", "enter a user name and password"}},
     {.name = "ExpiredTicket", .path = "127.0.0.1/%1", .signIn = SignIn::ExpiredTicket, .boxWords = {"ticket has expired"}},
     {.name = "WrongPassword", .path = "127.0.0.1/%1", .signIn = SignIn::WrongPassword, .boxWords = {"data 52e", "password is wrong"}},
