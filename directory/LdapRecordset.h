@@ -45,6 +45,10 @@ private:
     Status start(std::shared_ptr<detail::LdapSession> session, int pageSize, int scope);
     Status fetchUntilRow();
     void sortRows();
+    // The rows' order by m_orderBy; compareKeys(i, j) compares key numbers i and j, where row
+    // r's key k is number r * m_orderBy.size() + k.
+    template<typename Compare>
+    std::vector<std::size_t> sortedOrder(const Compare &compareKeys) const;
 
     QStringList m_columns;
     std::vector<SortKey> m_orderBy;

@@ -4,9 +4,10 @@
 ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Packages the program needs to build and run; the GSSAPI module lets the directory search sign
-# in with the user's Kerberos ticket.
+# in with the user's Kerberos ticket, and GnuTLS (libldap's TLS library) reads the certificate
+# of a server that fails verification.
 ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev
-    libsasl2-dev libsasl2-modules-gssapi-mit)
+    libsasl2-dev libsasl2-modules-gssapi-mit libgnutls28-dev)
 
 # Packages the tests need on top: GoogleTest, the servers they start (slapd, aiosmtpd, a Samba
 # domain controller with its Kerberos tools), the tools that make their certificates, and clang
