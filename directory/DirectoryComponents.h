@@ -18,7 +18,4 @@ public:
     virtual Status createCommand(std::unique_ptr<Command> &command) = 0;
 };
 
-// The real components, over libldap.
-std::unique_ptr<DirectoryComponents> makeDefaultDirectoryComponents();
-
 } // namespace orvane::directory

@@ -60,7 +60,7 @@ Status LdapCommand::execute(std::unique_ptr<Recordset> &rows, int)
     // Connect, bind and the first answer (every page, where the rows are sorted here) are
     // waited for through the provider's wait.
     std::unique_ptr<LdapRecordset> opened;
-    Status result = ui::waitFor(options.wait, [&]() -> Status {
+    Status result = form::waitFor(options.wait, [&]() -> Status {
         try {
             std::shared_ptr<detail::LdapSession> session;
             if (Status status = m_connection->session(query, timeout, session); !status.ok())

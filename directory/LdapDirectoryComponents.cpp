@@ -28,9 +28,4 @@ Status LdapDirectoryComponents::createCommand(std::unique_ptr<Command> &command)
     return Status::success();
 }
 
-std::unique_ptr<DirectoryComponents> makeDefaultDirectoryComponents()
-{
-    return std::make_unique<LdapDirectoryComponents>();
-}
-
 } // namespace orvane::directory

@@ -175,7 +175,7 @@ Status LdapRecordset::moveNext()
     // and only fetching a page waits on the network.
     if (m_current < m_rows.size() || m_search->finished())
         return Status::success();
-    return ui::waitFor(m_wait, [this] {
+    return form::waitFor(m_wait, [this] {
         try {
             return fetchUntilRow();
         } catch (const std::exception &e) {

@@ -2,7 +2,7 @@
 
 #include "directory/Query.h"
 #include "directory/Recordset.h"
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <QStringList>
 
@@ -35,7 +35,7 @@ public:
     Status moveNext() override;
 
     // Where moveNext() waits for a further page. None: on the calling thread.
-    void setNetworkWait(std::shared_ptr<ui::NetworkWait> wait) { m_wait = std::move(wait); }
+    void setNetworkWait(std::shared_ptr<form::NetworkWait> wait) { m_wait = std::move(wait); }
 
     bool sortedByServer() const { return m_sortedByServer; }
     int pagesRead() const;
@@ -52,7 +52,7 @@ private:
     std::vector<detail::Entry> m_rows; // the current page, or every row when sorted here
     std::size_t m_current = 0;
     bool m_sortedByServer = false;
-    std::shared_ptr<ui::NetworkWait> m_wait;
+    std::shared_ptr<form::NetworkWait> m_wait;
 };
 
 } // namespace orvane::directory

@@ -4,7 +4,7 @@
 
 namespace orvane::directory {
 
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -31,7 +31,7 @@ Status notCreated(const QString &what)
 }
 
 // Steps 3 to 9 of the search; the first failure ends them.
-Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
+Status runSearch(form::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
 {
     Status status = components.createConnection(objects.connection);
     if (!status.ok())
@@ -90,7 +90,7 @@ Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchOb
 
 } // namespace
 
-void cmdLdapSearch_Click(ui::FormFields &form, DirectoryComponents &components)
+void cmdLdapSearch_Click(form::FormFields &form, DirectoryComponents &components)
 {
     form.listClear(Control::lstEmail);
 
@@ -111,7 +111,7 @@ void cmdLdapSearch_Click(ui::FormFields &form, DirectoryComponents &components)
     objects.connection.reset();
 }
 
-void lstEmail_Click(ui::FormFields &form)
+void lstEmail_Click(form::FormFields &form)
 {
     const int index = form.listIndex(Control::lstEmail);
     // Nothing selected: the pick has nothing to copy, so the recipient stays as it is.

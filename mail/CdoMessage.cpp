@@ -119,7 +119,7 @@ MailStatus CdoMessage::send()
 {
     // Everything from here on may wait on the server, so all of it goes to the wait: the
     // window keeps painting while it runs elsewhere.
-    return ui::waitFor(m_options.wait, [this] { return submit(); });
+    return form::waitFor(m_options.wait, [this] { return submit(); });
 }
 
 Message::Progress CdoMessage::uploadProgress() const

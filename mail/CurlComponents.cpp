@@ -19,9 +19,4 @@ MailResult<std::unique_ptr<FileSystem>> CurlComponents::createFileSystem()
     return {MailStatus::success(), std::make_unique<LocalFileSystem>()};
 }
 
-std::unique_ptr<MailComponents> makeDefaultMailComponents()
-{
-    return std::make_unique<CurlComponents>();
-}
-
 } // namespace orvane::mail

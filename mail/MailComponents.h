@@ -19,7 +19,4 @@ public:
     virtual MailResult<std::unique_ptr<FileSystem>> createFileSystem() = 0;
 };
 
-// The real components, over libcurl and the local file system.
-std::unique_ptr<MailComponents> makeDefaultMailComponents();
-
 } // namespace orvane::mail

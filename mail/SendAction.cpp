@@ -9,7 +9,7 @@
 
 namespace orvane::mail {
 
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -42,7 +42,7 @@ FieldValue int16(int value)
     return FieldValue(std::int16_t(value));
 }
 
-MailStatus configureTransport(ui::FormFields &form, Message &message)
+MailStatus configureTransport(form::FormFields &form, Message &message)
 {
     auto textOf = [&form](Control control) {
         return [&form, control]() { return FieldValue(trimSpaces(form.text(control))); };
@@ -55,7 +55,7 @@ MailStatus configureTransport(ui::FormFields &form, Message &message)
     if (!status.ok())
         return status;
 
-    if (form.value(Control::chkSMTPAuth) == ui::Ticked) {
+    if (form.value(Control::chkSMTPAuth) == form::Ticked) {
         status = setField(message, cdo::smtpAuthenticate, [] { return int16(cdo::authBasic); });
         if (status.ok())
             status = setField(message, cdo::sendUserName, textOf(Control::txtUsername));
@@ -69,14 +69,14 @@ MailStatus configureTransport(ui::FormFields &form, Message &message)
 
     // Read whether the box is shown or hidden: a tick left in a hidden box still counts.
     status = setField(message, cdo::smtpUseSsl, [&form] {
-        return FieldValue(AutomationBool::fromBool(form.value(Control::chkSSL) == ui::Ticked));
+        return FieldValue(AutomationBool::fromBool(form.value(Control::chkSSL) == form::Ticked));
     });
     if (!status.ok())
         return status;
     return message.updateFields();
 }
 
-MailStatus compose(ui::FormFields &form, Message &message)
+MailStatus compose(form::FormFields &form, Message &message)
 {
     MailStatus status = message.setTo(form.text(Control::txtTo));
     if (status.ok())
@@ -94,7 +94,7 @@ MailStatus compose(ui::FormFields &form, Message &message)
     return message.setTextBody(form.text(Control::txtBody) + QStringLiteral("\r\n\r\n"));
 }
 
-MailStatus attach(ui::FormFields &form, MailComponents &components, ClickObjects &objects)
+MailStatus attach(form::FormFields &form, MailComponents &components, ClickObjects &objects)
 {
     if (trimSpaces(form.text(Control::txtAttachment)).isEmpty())
         return MailStatus::success();
@@ -116,7 +116,7 @@ MailStatus attach(ui::FormFields &form, MailComponents &components, ClickObjects
     return objects.message->addAttachment(form.text(Control::txtAttachment), QString(), QString());
 }
 
-MailStatus sendSteps(ui::FormFields &form, MailComponents &components, ClickObjects &objects)
+MailStatus sendSteps(form::FormFields &form, MailComponents &components, ClickObjects &objects)
 {
     MailResult<std::unique_ptr<Message>> created = components.createMessage();
     if (!created.status.ok())
@@ -157,7 +157,7 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-void btnOrvane_Click(ui::FormFields &form, MailComponents &components)
+void btnOrvane_Click(form::FormFields &form, MailComponents &components)
 {
     // Every step below returns a status; the first failure skips the remaining steps and
     // lands in the one report at the end.

@@ -17,9 +17,9 @@
 
 using namespace orvane;
 using namespace orvane::directory;
+using form::Control;
 using test::RecordingForm;
 using test::SambaDomain;
-using ui::Control;
 
 namespace {
 

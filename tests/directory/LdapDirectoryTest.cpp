@@ -16,10 +16,10 @@
 
 using namespace orvane;
 using namespace orvane::directory;
+using form::Control;
 using test::DirectoryTestData;
 using test::RecordingForm;
 using test::SlapdServer;
-using ui::Control;
 
 namespace {
 

@@ -13,9 +13,9 @@ using namespace orvane;
 using directory::Status;
 using directory::StatusKind;
 using directory::Value;
+using form::Control;
 using test::RecordingDirectory;
 using test::RecordingForm;
-using ui::Control;
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 namespace orvane::test {
 
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -114,7 +114,7 @@ void MailIntegrationFixture::fillForm(int port)
 
 void MailIntegrationFixture::tickLogin(const QString &user, const QString &secret)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
+    form.presetValue(Control::chkSMTPAuth, form::Ticked);
     form.preset(Control::txtUsername, user);
     form.preset(Control::txtPassword, secret);
 }

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace orvane;
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -68,8 +68,8 @@ protected:
 
 TEST_F(SendActionTest, AuthenticationOnReadsAndSetsEveryFieldInOrder)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSMTPAuth, form::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
 
     const QStringList expected = {
@@ -119,7 +119,7 @@ TEST_F(SendActionTest, AuthenticationOnReadsAndSetsEveryFieldInOrder)
 
 TEST_F(SendActionTest, AuthenticationOffSetsNoCredentialsWhateverTheBoxesHold)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Unticked);
+    form.presetValue(Control::chkSMTPAuth, form::Unticked);
     click();
 
     EXPECT_EQ(fieldCalls(), QStringList({"sendusing=int16:2", "smtpserver=text:smtp.example.com",
@@ -132,15 +132,15 @@ TEST_F(SendActionTest, AuthenticationOffSetsNoCredentialsWhateverTheBoxesHold)
 TEST_F(SendActionTest, CheckBoxValuesOnlyOneCountsAsTicked)
 {
     // A tick left in the hidden SSL box still turns SSL on.
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     form.setVisible(Control::chkSSL, false);
     click();
     EXPECT_TRUE(fieldCalls().contains("smtpusessl=bool:-1"));
 
     // Greyed (2) counts as not ticked, for both boxes.
     form.calls.clear();
-    form.presetValue(Control::chkSMTPAuth, ui::Greyed);
-    form.presetValue(Control::chkSSL, ui::Greyed);
+    form.presetValue(Control::chkSMTPAuth, form::Greyed);
+    form.presetValue(Control::chkSSL, form::Greyed);
     click();
     EXPECT_TRUE(fieldCalls().contains("smtpauthenticate=int16:0"));
     EXPECT_TRUE(fieldCalls().contains("smtpusessl=bool:0"));
@@ -284,7 +284,7 @@ TEST_F(SendActionTest, FailureAtAnyStepShowsOneBoxAndReleasesEverything)
         failing.preset(Control::txtTo, QStringLiteral("b@example.com"));
         failing.preset(Control::txtAttachment, QStringLiteral("/scans/a.pdf"));
         failing.preset(Control::txtPassword, QStringLiteral("hunter22"));
-        failing.presetValue(Control::chkSMTPAuth, ui::Ticked);
+        failing.presetValue(Control::chkSMTPAuth, form::Ticked);
         failingComponents.failures[verb] = mail::MailStatus::failure(
                 mail::FailureKind::ServerRefused, 554, QStringLiteral("it failed at ") + verb);
         mail::btnOrvane_Click(failing, failingComponents);

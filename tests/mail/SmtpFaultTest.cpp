@@ -6,9 +6,9 @@
 #include <QElapsedTimer>
 
 using namespace orvane;
+using form::Control;
 using mail::FailureKind;
 using test::SmtpTestServer;
-using ui::Control;
 
 namespace {
 
@@ -91,7 +91,7 @@ TEST_F(SmtpFaultTest, EhloRefusedFailsWhenTlsIsAsked)
 {
     serve("ehlo-refused");
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     clickTimed();
     expectOneFailure(FailureKind::StartTlsUnavailable, {"502 5.5.2 EHLO not implemented"});
     EXPECT_EQ(logged("HELO"), 0);

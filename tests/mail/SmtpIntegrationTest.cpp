@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 using namespace orvane;
+using form::Control;
 using mail::FailureKind;
 using test::SmtpTestServer;
-using ui::Control;
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST_F(SmtpIntegrationTest, StartTlsWithLogin)
     startServer(server, {.mode = "starttls", .auth = "ann:" + password, .requireAuth = true});
     fillForm(server.port());
     tickLogin(" ann ", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
     expectSent();
     ASSERT_EQ(server.messages().size(), 1);
@@ -107,7 +107,7 @@ TEST_F(SmtpIntegrationTest, ImplicitTlsOnAPortMappedLike465)
     startServer(server, {.mode = "implicit", .auth = "ann:" + password, .requireAuth = true});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions implicit = options();
     const int port = server.port();
     implicit.tlsStart = [port](int p) {
@@ -124,7 +124,7 @@ TEST_F(SmtpIntegrationTest, ImplicitTlsAgainstAPlainServerFailsWithAHint)
     SmtpTestServer server;
     startServer(server, {});
     fillForm(server.port());
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions implicit = options();
     implicit.tlsStart = [](int) { return mail::TlsStart::Implicit; };
     click(implicit);
@@ -138,7 +138,7 @@ TEST_F(SmtpIntegrationTest, WrongPasswordIsRefusedWithTheServersWords)
     startServer(server, {.mode = "starttls", .auth = "ann:right-one", .requireAuth = true});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
     expectOneFailure(FailureKind::AuthRejected, {"535", "user name and password"});
     EXPECT_TRUE(server.messages().isEmpty());
@@ -150,7 +150,7 @@ TEST_F(SmtpIntegrationTest, SslTickedButServerOffersNoStartTls)
     startServer(server, {});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
     expectOneFailure(FailureKind::StartTlsUnavailable, {"STARTTLS", "127.0.0.1"});
     EXPECT_TRUE(server.messages().isEmpty());
@@ -161,7 +161,7 @@ TEST_F(SmtpIntegrationTest, CertificateFromAnUntrustedAuthorityIsRefused)
     SmtpTestServer server;
     startServer(server, {.mode = "starttls"});
     fillForm(server.port());
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions otherTrust = options();
     otherTrust.caFile = certificates().otherCaFile();
     click(otherTrust);
@@ -333,7 +333,7 @@ TEST_F(SmtpIntegrationTest, StartTlsAnswered454NeverLeadsToAPlainLogin)
     startScripted(server, "starttls-454");
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
     expectOneFailure(FailureKind::StartTlsUnavailable, {"454"});
     for (const QString &line : server.scriptLog()) {

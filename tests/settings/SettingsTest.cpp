@@ -15,7 +15,7 @@ using orvane::settings::Form_Unload;
 using orvane::settings::QSettingsStore;
 using orvane::settings::SaveReport;
 using orvane::test::RecordingForm;
-using Control = orvane::ui::Control;
+using Control = orvane::form::Control;
 
 namespace {
 
@@ -77,8 +77,8 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsInOrder)
 {
     RecordingForm form = loaded();
     EXPECT_EQ(form.calls, QStringList({"setText txtSMTP=localhost", "setText txtPort=25",
-                                       "setText txtFrom=scanner@example.com", "setText txtTo=",
-                                       "setText txtSubject="}));
+                                       "setText txtFrom=scanner@example.com",
+                                       "setText txtTo=", "setText txtSubject="}));
 }
 
 TEST_F(SettingsTest, CloseWritesAllFiveKeysToTheUserConfigFile)
@@ -87,8 +87,8 @@ TEST_F(SettingsTest, CloseWritesAllFiveKeysToTheUserConfigFile)
     form.calls.clear();
     saveFrom(form);
 
-    EXPECT_EQ(form.calls, QStringList({"text txtSMTP", "text txtPort", "text txtFrom",
-                                       "text txtTo", "text txtSubject"}));
+    EXPECT_EQ(form.calls, QStringList({"text txtSMTP", "text txtPort", "text txtFrom", "text txtTo",
+                                       "text txtSubject"}));
     EXPECT_TRUE(form.boxes.empty());
     QFile file(configFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

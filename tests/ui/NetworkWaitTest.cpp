@@ -2,12 +2,12 @@
 // handler has ended, shows how far a large upload is, and lists addresses as pages arrive.
 #include "HeldSmtpServer.h"
 #include "MemoryStore.h"
+#include "app/DefaultComponents.h"
 #include "directory/DirectoryTestData.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/QtPrinters.h"
 #include "directory/SlapdServer.h"
 #include "support/Loopback.h"
-#include "ui/ComponentFactory.h"
 #include "ui/MainWindow.h"
 
 #include <QAbstractButton>
@@ -32,8 +32,8 @@
 namespace {
 
 using namespace orvane;
+using form::Control;
 using test::HeldSmtpServer;
-using ui::Control;
 
 // Steps that run one after the other while a handler waits: each waits for its condition and
 // then acts. A timer drives them, so they run only if the window's wait loop keeps turning.
@@ -92,7 +92,7 @@ private:
 class NetworkWaitTest : public ::testing::Test
 {
 protected:
-    void open(ui::ComponentFactory factory = ui::ComponentFactory::defaults())
+    void open(ui::ComponentFactory factory = app::defaultComponents())
     {
         window = std::make_unique<ui::MainWindow>(std::move(factory), store);
         window->load();
@@ -317,7 +317,7 @@ TEST_F(NetworkWaitTest, AddressesAppearPageByPageWhereTheServerSorts)
             FAIL() << slapd.error().toStdString();
         GTEST_SKIP() << slapd.error().toStdString();
     }
-    ui::ComponentFactory factory = ui::ComponentFactory::defaults();
+    ui::ComponentFactory factory = app::defaultComponents();
     directory::LdapProviderOptions options;
     options.wait = factory.wait;
     options.caFile = slapd.caFile(); // slapd takes StartTLS with the certificate of our test CA
