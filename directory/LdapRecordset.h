@@ -27,12 +27,12 @@ class LdapRecordset : public Recordset
 public:
     ~LdapRecordset() override;
 
-    static Status open(std::shared_ptr<detail::LdapSession> session, const Query &query,
-                       int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows);
+    static form::Result<std::unique_ptr<LdapRecordset>>
+    open(std::shared_ptr<detail::LdapSession> session, const Query &query, int pageSize, int scope);
 
     bool eof() const override;
-    Status field(const QString &name, Value &value) const override;
-    Status moveNext() override;
+    form::Result<Value> field(const QString &name) const override;
+    form::Status moveNext() override;
 
     // Where moveNext() waits for a further page. None: on the calling thread.
     void setNetworkWait(std::shared_ptr<form::NetworkWait> wait) { m_wait = std::move(wait); }
@@ -42,8 +42,7 @@ public:
 
 private:
     LdapRecordset(const Query &query);
-    Status start(std::shared_ptr<detail::LdapSession> session, int pageSize, int scope);
-    Status fetchUntilRow();
+    form::Status fetchUntilRow();
     void sortRows();
 
     QStringList m_columns;

@@ -44,10 +44,11 @@ void Form_Unload(form::FormFields &form, SettingsStore &store, int &cancel, Save
     const QString section = QString::fromLatin1(sectionName);
     for (const auto &row : remembered)
         store.write(application, section, QString::fromLatin1(row.key), form.text(row.box));
-    if (store.commit())
+    const form::Status saved = store.commit();
+    if (saved.ok())
         return;
 
-    const QString message = QStringLiteral("Settings could not be saved: ") + store.errorString();
+    const QString message = QStringLiteral("Settings could not be saved: ") + saved.description;
     if (report == SaveReport::MessageBox) {
         form.messageBox(message);
     } else {

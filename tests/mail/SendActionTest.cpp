@@ -260,7 +260,7 @@ TEST_F(SendActionTest, MissingAttachmentThenFailedSendShowsBothBoxesInOrder)
     form.preset(Control::txtAttachment, QStringLiteral("/scans/gone.pdf"));
     components.fileExistsAnswer = false;
     components.failures["send"]
-            = mail::MailStatus::failure(mail::FailureKind::Connect, 7, QStringLiteral("no route"));
+            = form::Status::failure(form::StatusKind::Connect, 7, QStringLiteral("no route"));
     click();
     ASSERT_EQ(form.boxes.size(), 2u);
     EXPECT_EQ(form.boxes[0].text,
@@ -285,8 +285,8 @@ TEST_F(SendActionTest, FailureAtAnyStepShowsOneBoxAndReleasesEverything)
         failing.preset(Control::txtAttachment, QStringLiteral("/scans/a.pdf"));
         failing.preset(Control::txtPassword, QStringLiteral("hunter22"));
         failing.presetValue(Control::chkSMTPAuth, form::Ticked);
-        failingComponents.failures[verb] = mail::MailStatus::failure(
-                mail::FailureKind::ServerRefused, 554, QStringLiteral("it failed at ") + verb);
+        failingComponents.failures[verb] = form::Status::failure(
+                form::StatusKind::ServerRefused, 554, QStringLiteral("it failed at ") + verb);
         mail::btnOrvane_Click(failing, failingComponents);
 
         ASSERT_EQ(failing.boxes.size(), 1u) << verb.toStdString();

@@ -186,6 +186,23 @@ TEST_F(SettingsTest, SaveFailureOnSessionEndGoesToStandardErrorNotABox)
     EXPECT_NE(err.find("Settings could not be saved: "), std::string::npos) << err;
 }
 
+TEST_F(SettingsTest, AFailedCommitIsAStatusThatSaysWhy)
+{
+    useConfigHome(regularFile("not-a-folder"));
+
+    QSettingsStore store;
+    store.write("Quarrow Orvane", "Setting", "Port", "25");
+    const orvane::form::Status status = store.commit();
+    EXPECT_EQ(status.kind, orvane::form::StatusKind::SettingsNotSaved);
+    EXPECT_NE(status.nativeCode, long(QSettings::NoError));
+    EXPECT_TRUE(status.description.contains("not-a-folder")) << qPrintable(status.description);
+
+    useConfigHome(m_home.path());
+    QSettingsStore fine;
+    fine.write("Quarrow Orvane", "Setting", "Port", "25");
+    EXPECT_TRUE(fine.commit().ok());
+}
+
 TEST_F(SettingsTest, ConfigFileReplacedByAFolder)
 {
     ASSERT_TRUE(QDir(m_home.path()).mkpath("Quarrow Orvane/orvane.conf"));

@@ -347,11 +347,11 @@ namespace {
 class ThrowingMail : public orvane::mail::MailComponents
 {
 public:
-    orvane::mail::MailResult<std::unique_ptr<orvane::mail::Message>> createMessage() override
+    orvane::form::Result<std::unique_ptr<orvane::mail::Message>> createMessage() override
     {
         throw std::runtime_error("message component missing");
     }
-    orvane::mail::MailResult<std::unique_ptr<orvane::mail::FileSystem>> createFileSystem() override
+    orvane::form::Result<std::unique_ptr<orvane::mail::FileSystem>> createFileSystem() override
     {
         throw std::runtime_error("file system missing");
     }
