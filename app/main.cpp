@@ -1,6 +1,6 @@
+#include "app/DefaultComponents.h"
 #include "app/TerminationSignals.h"
 #include "settings/QSettingsStore.h"
-#include "ui/ComponentFactory.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -26,7 +26,7 @@ int main(int argc, char *argv[])
     orvane::app::TerminationSignals terminationSignals;
 
     orvane::settings::QSettingsStore store;
-    orvane::ui::MainWindow window(orvane::ui::ComponentFactory::defaults(), store);
+    orvane::ui::MainWindow window(orvane::app::defaultComponents(), store);
 
     QObject::connect(&terminationSignals, &orvane::app::TerminationSignals::terminationRequested,
                      &window, &orvane::ui::MainWindow::closeForSessionEnd);

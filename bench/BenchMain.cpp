@@ -97,6 +97,8 @@ int search(QApplication &app, const QStringList &args)
 int compose(const QStringList &args)
 {
     using namespace orvane::mail;
+    using orvane::form::Result;
+    using orvane::form::Status;
     const QFileInfo file(args[0]);
     MessageParts parts;
     parts.from = {QString(), sender};
@@ -107,11 +109,11 @@ int compose(const QStringList &args)
     parts.date = QDateTime::currentDateTime();
     parts.attachments.append(
             {file.filePath(), file.fileName(), "application/octet-stream", file.size()});
-    MailResult<MimeStream> message = MessageComposer().compose(parts);
-    if (!message.status.ok())
-        return fail(message.status.description());
-    if (MailStatus opened = message.value.open(); !opened.ok())
-        return fail(opened.description());
+    Result<MimeStream> message = MessageComposer().compose(parts);
+    if (!message.ok())
+        return fail(message.status.description);
+    if (Status opened = message.value.open(); !opened.ok())
+        return fail(opened.description);
     QFile out(args[1]);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(out.fileName() + QStringLiteral(": ") + out.errorString());
@@ -121,7 +123,7 @@ int compose(const QStringList &args)
         if (out.write(chunk.constData(), n) != n)
             return fail(out.fileName() + QStringLiteral(": ") + out.errorString());
     }
-    return n < 0 ? fail(message.value.status().description()) : 0;
+    return n < 0 ? fail(message.value.status().description) : 0;
 }
 
 int usage()

@@ -1,6 +1,6 @@
 #include "OrvaneProcess.h"
 
-#include "ui/ComponentFactory.h"
+#include "app/DefaultComponents.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -24,7 +24,7 @@ void describeApplication()
 
 OrvaneProcess::OrvaneProcess(QApplication &app)
     : m_terminationSignals((describeApplication(), nullptr))
-    , m_window(ui::ComponentFactory::defaults(), m_store)
+    , m_window(app::defaultComponents(), m_store)
 {
     ui::MainWindow *window = &m_window;
     QObject::connect(&m_terminationSignals, &app::TerminationSignals::terminationRequested, window,

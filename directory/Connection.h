@@ -1,7 +1,7 @@
 #pragma once
 
-#include "directory/Status.h"
 #include "directory/Value.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -16,12 +16,12 @@ class Connection
 public:
     virtual ~Connection() = default;
 
-    virtual Status setProvider(const QString &provider) = 0;
+    virtual form::Status setProvider(const QString &provider) = 0;
     // Properties of the chosen provider; names match without regard to case.
-    virtual Status setProperty(const QString &name, const Value &value) = 0;
+    virtual form::Status setProperty(const QString &name, const Value &value) = 0;
     // options -1 means unspecified.
-    virtual Status open(const QString &connectionString, const QString &userId,
-                        const QString &password, int options)
+    virtual form::Status open(const QString &connectionString, const QString &userId,
+                              const QString &password, int options)
             = 0;
 };
 

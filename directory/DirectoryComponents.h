@@ -2,7 +2,7 @@
 
 #include "directory/Command.h"
 #include "directory/Connection.h"
-#include "directory/Status.h"
+#include "form/Status.h"
 
 #include <memory>
 
@@ -14,11 +14,8 @@ class DirectoryComponents
 public:
     virtual ~DirectoryComponents() = default;
 
-    virtual Status createConnection(std::unique_ptr<Connection> &connection) = 0;
-    virtual Status createCommand(std::unique_ptr<Command> &command) = 0;
+    virtual form::Result<std::unique_ptr<Connection>> createConnection() = 0;
+    virtual form::Result<std::unique_ptr<Command>> createCommand() = 0;
 };
-
-// The real components, over libldap.
-std::unique_ptr<DirectoryComponents> makeDefaultDirectoryComponents();
 
 } // namespace orvane::directory

@@ -10,6 +10,10 @@
 
 namespace orvane::directory {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 LdapCommand::LdapCommand()
 {
     constexpr int maxInt = std::numeric_limits<int>::max();
@@ -25,7 +29,7 @@ Status LdapCommand::setActiveConnection(Connection &connection)
 {
     auto *ldap = dynamic_cast<LdapConnection *>(&connection);
     if (!ldap)
-        return Status::failure(StatusKind::InvalidState,
+        return Status::failure(StatusKind::InvalidState, 0,
                                QStringLiteral("The connection belongs to another provider."));
     m_connection = ldap;
     return Status::success();
@@ -42,15 +46,15 @@ Status LdapCommand::setProperty(const QString &name, const Value &value)
     return m_properties.set(name, value);
 }
 
-Status LdapCommand::execute(std::unique_ptr<Recordset> &rows, int)
+Result<std::unique_ptr<Recordset>> LdapCommand::execute(int)
 {
     if (!m_connection || !m_connection->isOpen())
-        return Status::failure(StatusKind::InvalidState,
+        return Status::failure(StatusKind::InvalidState, 0,
                                QStringLiteral("The command has no open connection."));
     // The query is checked before any server is contacted.
-    Query query;
-    if (Status status = QueryParser::parse(m_text, query); !status.ok())
-        return status;
+    auto query = QueryParser::parse(m_text);
+    if (!query.ok())
+        return query.status;
 
     const auto &options = m_connection->options();
     const std::chrono::milliseconds timeout = options.answerTimeout.value_or(
@@ -59,24 +63,23 @@ Status LdapCommand::execute(std::unique_ptr<Recordset> &rows, int)
     const int scope = m_properties.value(QStringLiteral("searchscope")).toInt();
     // Connect, bind and the first answer (every page, where the rows are sorted here) are
     // waited for through the provider's wait.
-    std::unique_ptr<LdapRecordset> opened;
-    Status result = ui::waitFor(options.wait, [&]() -> Status {
+    auto opened = form::waitFor(options.wait, [&]() -> Result<std::unique_ptr<LdapRecordset>> {
         try {
-            std::shared_ptr<detail::LdapSession> session;
-            if (Status status = m_connection->session(query, timeout, session); !status.ok())
-                return status;
-            return LdapRecordset::open(session, query, pageSize, scope, opened);
+            auto session = m_connection->session(query.value, timeout);
+            if (!session.ok())
+                return session.status;
+            return LdapRecordset::open(session.value, query.value, pageSize, scope);
         } catch (const std::exception &e) {
-            return Status::failure(StatusKind::Internal,
+            return Status::failure(StatusKind::Internal, 0,
                                    QStringLiteral("The directory search failed: %1")
                                            .arg(QString::fromLocal8Bit(e.what())));
         }
     });
-    if (result.ok() && opened) {
-        opened->setNetworkWait(options.wait);
-        rows = std::move(opened);
-    }
-    return result;
+    if (!opened.ok())
+        return opened.status;
+    if (opened.value)
+        opened.value->setNetworkWait(options.wait);
+    return {opened.status, std::move(opened.value)};
 }
 
 } // namespace orvane::directory

@@ -16,10 +16,10 @@ class LdapCommand : public Command
 public:
     LdapCommand();
 
-    Status setActiveConnection(Connection &connection) override;
-    Status setCommandText(const QString &text) override;
-    Status setProperty(const QString &name, const Value &value) override;
-    Status execute(std::unique_ptr<Recordset> &rows, int options) override;
+    form::Status setActiveConnection(Connection &connection) override;
+    form::Status setCommandText(const QString &text) override;
+    form::Status setProperty(const QString &name, const Value &value) override;
+    form::Result<std::unique_ptr<Recordset>> execute(int options) override;
 
 private:
     LdapConnection *m_connection = nullptr;

@@ -4,6 +4,10 @@
 
 namespace orvane::directory {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 namespace {
 const QString userIdName = QStringLiteral("User ID");
 const QString passwordName = QStringLiteral("Password");
@@ -19,10 +23,10 @@ Status LdapConnection::setProvider(const QString &provider)
 {
     if (m_open)
         return Status::failure(
-                StatusKind::InvalidState,
+                StatusKind::InvalidState, 0,
                 QStringLiteral("The provider cannot change while the connection is open."));
     if (provider.compare(QLatin1String(providerName), Qt::CaseInsensitive) != 0)
-        return Status::failure(StatusKind::ProviderUnavailable,
+        return Status::failure(StatusKind::ProviderUnavailable, 0,
                                QStringLiteral("The provider \"%1\" is not available; this program "
                                               "offers only the directory provider \"%2\".")
                                        .arg(provider, QLatin1String(providerName)));
@@ -42,7 +46,7 @@ Status LdapConnection::setProperty(const QString &name, const Value &value)
 Status LdapConnection::open(const QString &, const QString &userId, const QString &password, int)
 {
     if (!m_providerChosen)
-        return Status::failure(StatusKind::InvalidState,
+        return Status::failure(StatusKind::InvalidState, 0,
                                QStringLiteral("The connection has no provider; choose \"%1\" "
                                               "before opening it.")
                                        .arg(QLatin1String(providerName)));
@@ -55,7 +59,7 @@ Status LdapConnection::open(const QString &, const QString &userId, const QStrin
     if (!user.isEmpty() && m_properties.value(passwordName).toText().isEmpty())
         // RFC 4513 section 5.1.2: a name with an empty password is an unauthenticated bind,
         // which servers treat as anonymous or refuse. Say so instead of searching as nobody.
-        return Status::failure(StatusKind::CredentialsRefused,
+        return Status::failure(StatusKind::CredentialsRefused, 0,
                                QStringLiteral("No password was given for the directory user "
                                               "\"%1\". Enter the password, or leave the user "
                                               "name empty to search anonymously.")
@@ -64,21 +68,19 @@ Status LdapConnection::open(const QString &, const QString &userId, const QStrin
     return Status::success();
 }
 
-Status LdapConnection::session(const Query &query, std::chrono::milliseconds timeout,
-                               std::shared_ptr<detail::LdapSession> &session)
+Result<std::shared_ptr<detail::LdapSession>>
+LdapConnection::session(const Query &query, std::chrono::milliseconds timeout)
 {
     if (!m_open)
-        return Status::failure(StatusKind::InvalidState,
+        return Status::failure(StatusKind::InvalidState, 0,
                                QStringLiteral("The connection is not open."));
     const detail::LdapSession::Credentials credentials{m_properties.value(userIdName).toText(),
                                                        m_properties.value(passwordName).toText()};
-    std::shared_ptr<detail::LdapSession> created;
-    Status status = detail::LdapSession::open(query, credentials, m_options, timeout, created);
-    if (!status.ok())
-        return status;
-    m_sessions.push_back(created);
-    session = std::move(created);
-    return Status::success();
+    auto opened = detail::LdapSession::open(query, credentials, m_options, timeout);
+    if (!opened.ok())
+        return opened.status;
+    m_sessions.push_back(opened.value);
+    return opened;
 }
 
 } // namespace orvane::directory

@@ -25,15 +25,15 @@ public:
     explicit LdapConnection(LdapProviderOptions options);
     ~LdapConnection() override;
 
-    Status setProvider(const QString &provider) override;
-    Status setProperty(const QString &name, const Value &value) override;
-    Status open(const QString &connectionString, const QString &userId, const QString &password,
-                int options) override;
+    form::Status setProvider(const QString &provider) override;
+    form::Status setProperty(const QString &name, const Value &value) override;
+    form::Status open(const QString &connectionString, const QString &userId,
+                      const QString &password, int options) override;
 
     bool isOpen() const { return m_open; }
     // Connects to the query's server and binds with this connection's credentials.
-    Status session(const Query &query, std::chrono::milliseconds timeout,
-                   std::shared_ptr<detail::LdapSession> &session);
+    form::Result<std::shared_ptr<detail::LdapSession>> session(const Query &query,
+                                                               std::chrono::milliseconds timeout);
     const LdapProviderOptions &options() const { return m_options; }
 
 private:

@@ -5,6 +5,9 @@
 
 namespace orvane::directory {
 
+using form::Result;
+using form::Status;
+
 TransportMode defaultPortRule(int port)
 {
     // 636 is LDAP over TLS, 3269 the global catalog over TLS; 389 and the global catalog's
@@ -16,21 +19,14 @@ LdapDirectoryComponents::LdapDirectoryComponents(LdapProviderOptions options)
     : m_options(std::move(options))
 {}
 
-Status LdapDirectoryComponents::createConnection(std::unique_ptr<Connection> &connection)
+Result<std::unique_ptr<Connection>> LdapDirectoryComponents::createConnection()
 {
-    connection = std::make_unique<LdapConnection>(m_options);
-    return Status::success();
+    return {Status::success(), std::make_unique<LdapConnection>(m_options)};
 }
 
-Status LdapDirectoryComponents::createCommand(std::unique_ptr<Command> &command)
+Result<std::unique_ptr<Command>> LdapDirectoryComponents::createCommand()
 {
-    command = std::make_unique<LdapCommand>();
-    return Status::success();
-}
-
-std::unique_ptr<DirectoryComponents> makeDefaultDirectoryComponents()
-{
-    return std::make_unique<LdapDirectoryComponents>();
+    return {Status::success(), std::make_unique<LdapCommand>()};
 }
 
 } // namespace orvane::directory

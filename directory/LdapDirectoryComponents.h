@@ -11,8 +11,8 @@ class LdapDirectoryComponents : public DirectoryComponents
 public:
     explicit LdapDirectoryComponents(LdapProviderOptions options = {});
 
-    Status createConnection(std::unique_ptr<Connection> &connection) override;
-    Status createCommand(std::unique_ptr<Command> &command) override;
+    form::Result<std::unique_ptr<Connection>> createConnection() override;
+    form::Result<std::unique_ptr<Command>> createCommand() override;
 
 private:
     LdapProviderOptions m_options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <QString>
 
@@ -33,7 +33,7 @@ struct LdapProviderOptions
     PortRule portRule = defaultPortRule;
     // Where the connect and bind, the first answer and each further page are waited for.
     // None: on the calling thread.
-    std::shared_ptr<ui::NetworkWait> wait;
+    std::shared_ptr<form::NetworkWait> wait;
 };
 
 } // namespace orvane::directory

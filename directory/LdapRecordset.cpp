@@ -11,6 +11,10 @@
 
 namespace orvane::directory {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 using detail::Entry;
 using detail::PagedSearch;
 using detail::SortOutcome;
@@ -62,8 +66,9 @@ int LdapRecordset::pagesRead() const
     return m_search ? m_search->pagesRead() : 0;
 }
 
-Status LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Query &query,
-                           int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows)
+Result<std::unique_ptr<LdapRecordset>>
+LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Query &query, int pageSize,
+                    int scope)
 {
     std::unique_ptr<LdapRecordset> created(new LdapRecordset(query));
     PagedSearch::Request request;
@@ -97,13 +102,12 @@ Status LdapRecordset::open(std::shared_ptr<detail::LdapSession> session, const Q
     created->m_sortedByServer = created->m_search->sortOutcome() == SortOutcome::Sorted;
     if (sortAsked && !created->m_sortedByServer) {
         while (!created->m_search->finished()) {
-            if (!(status = created->m_search->fetchPage(created->m_rows)).ok())
-                return status;
+            if (Status s = created->m_search->fetchPage(created->m_rows); !s.ok())
+                return s;
         }
         created->sortRows();
     }
-    rows = std::move(created);
-    return Status::success();
+    return {Status::success(), std::move(created)};
 }
 
 Status LdapRecordset::fetchUntilRow()
@@ -111,8 +115,8 @@ Status LdapRecordset::fetchUntilRow()
     while (m_current >= m_rows.size() && !m_search->finished()) {
         m_rows.clear();
         m_current = 0;
-        if (Status status = m_search->fetchPage(m_rows); !status.ok())
-            return status;
+        if (Status s = m_search->fetchPage(m_rows); !s.ok())
+            return s;
     }
     return Status::success();
 }
@@ -187,38 +191,37 @@ bool LdapRecordset::eof() const
     return m_current >= m_rows.size();
 }
 
-Status LdapRecordset::field(const QString &name, Value &value) const
+Result<Value> LdapRecordset::field(const QString &name) const
 {
     if (!m_columns.contains(name, Qt::CaseInsensitive))
         return Status::failure(
-                StatusKind::NoSuchField,
+                StatusKind::NoSuchField, 0,
                 QStringLiteral("The result has no field \"%1\"; the query selects %2.")
                         .arg(name, m_columns.join(QStringLiteral(", "))));
     if (eof())
         return Status::failure(
-                StatusKind::InvalidState,
+                StatusKind::InvalidState, 0,
                 QStringLiteral("There is no current row: the result is at its end."));
     const auto &values = m_rows[m_current].values;
     const auto it = values.constFind(name);
-    value = it == values.cend() ? Value() : Value::text(*it);
-    return Status::success();
+    return {Status::success(), it == values.cend() ? Value() : Value::text(*it)};
 }
 
 Status LdapRecordset::moveNext()
 {
     if (eof())
-        return Status::failure(StatusKind::InvalidState,
+        return Status::failure(StatusKind::InvalidState, 0,
                                QStringLiteral("There is no next row: the result is at its end."));
     ++m_current;
     // Rows sorted here are all in memory already; rows the server sorted come page by page,
     // and only fetching a page waits on the network.
     if (m_current < m_rows.size() || m_search->finished())
         return Status::success();
-    return ui::waitFor(m_wait, [this] {
+    return form::waitFor(m_wait, [this] {
         try {
             return fetchUntilRow();
         } catch (const std::exception &e) {
-            return Status::failure(StatusKind::Internal,
+            return Status::failure(StatusKind::Internal, 0,
                                    QStringLiteral("Reading the next page failed: %1")
                                            .arg(QString::fromLocal8Bit(e.what())));
         }

@@ -2,7 +2,7 @@
 
 #include "directory/Query.h"
 #include "directory/Recordset.h"
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <QStringList>
 
@@ -27,23 +27,22 @@ class LdapRecordset : public Recordset
 public:
     ~LdapRecordset() override;
 
-    static Status open(std::shared_ptr<detail::LdapSession> session, const Query &query,
-                       int pageSize, int scope, std::unique_ptr<LdapRecordset> &rows);
+    static form::Result<std::unique_ptr<LdapRecordset>>
+    open(std::shared_ptr<detail::LdapSession> session, const Query &query, int pageSize, int scope);
 
     bool eof() const override;
-    Status field(const QString &name, Value &value) const override;
-    Status moveNext() override;
+    form::Result<Value> field(const QString &name) const override;
+    form::Status moveNext() override;
 
     // Where moveNext() waits for a further page. None: on the calling thread.
-    void setNetworkWait(std::shared_ptr<ui::NetworkWait> wait) { m_wait = std::move(wait); }
+    void setNetworkWait(std::shared_ptr<form::NetworkWait> wait) { m_wait = std::move(wait); }
 
     bool sortedByServer() const { return m_sortedByServer; }
     int pagesRead() const;
 
 private:
     LdapRecordset(const Query &query);
-    Status start(std::shared_ptr<detail::LdapSession> session, int pageSize, int scope);
-    Status fetchUntilRow();
+    form::Status fetchUntilRow();
     void sortRows();
     // The rows' order by m_orderBy; compareKeys(i, j) compares key numbers i and j, where row
     // r's key k is number r * m_orderBy.size() + k.
@@ -56,7 +55,7 @@ private:
     std::vector<detail::Entry> m_rows; // the current page, or every row when sorted here
     std::size_t m_current = 0;
     bool m_sortedByServer = false;
-    std::shared_ptr<ui::NetworkWait> m_wait;
+    std::shared_ptr<form::NetworkWait> m_wait;
 };
 
 } // namespace orvane::directory

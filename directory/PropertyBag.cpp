@@ -4,6 +4,9 @@
 
 namespace orvane::directory {
 
+using form::Status;
+using form::StatusKind;
+
 void PropertyBag::offer(const QString &name, const Value &initial, Check check)
 {
     m_properties.push_back({name, initial, std::move(check)});
@@ -15,7 +18,7 @@ Status PropertyBag::set(const QString &name, const Value &value)
         if (property.name.compare(name, Qt::CaseInsensitive) != 0)
             continue;
         if (const QString problem = property.check(value); !problem.isEmpty())
-            return Status::failure(StatusKind::InvalidValue,
+            return Status::failure(StatusKind::InvalidValue, 0,
                                    QStringLiteral("The property \"%1\" cannot take this value: %2.")
                                            .arg(property.name, problem));
         property.value = value;
@@ -24,7 +27,7 @@ Status PropertyBag::set(const QString &name, const Value &value)
     QStringList offered;
     for (const Property &property : m_properties)
         offered.append(QStringLiteral("\"%1\"").arg(property.name));
-    return Status::failure(StatusKind::PropertyNotOffered,
+    return Status::failure(StatusKind::PropertyNotOffered, 0,
                            offered.isEmpty()
                                    ? QStringLiteral("The property \"%1\" is not offered: no "
                                                     "provider has been chosen.")

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "directory/Status.h"
 #include "directory/Value.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -21,7 +21,7 @@ public:
     void offer(const QString &name, const Value &initial, Check check);
     void clear() { m_properties.clear(); }
 
-    Status set(const QString &name, const Value &value);
+    form::Status set(const QString &name, const Value &value);
     Value value(const QString &name) const;
 
     // Checks for the usual kinds of property.

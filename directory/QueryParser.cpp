@@ -7,6 +7,10 @@
 
 namespace orvane::directory {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
 // RFC 4515 section 3: the characters that must not appear unescaped in an assertion value
@@ -86,11 +90,12 @@ public:
         : m_lexer(text)
     {}
 
-    Status parse(Query &query)
+    Result<Query> parse()
     {
+        Query query;
         if (keyword("SELECT") && selectList(query) && keyword("FROM") && path(query) && where(query)
             && orderBy(query) && endOfQuery())
-            return Status::success();
+            return {Status::success(), std::move(query)};
         return m_error;
     }
 
@@ -122,7 +127,7 @@ private:
     bool fail(const QString &what, int at)
     {
         m_error = Status::failure(
-                StatusKind::QuerySyntax,
+                StatusKind::QuerySyntax, 0,
                 QStringLiteral("The directory query is not valid at position %1: %2.")
                         .arg(at + 1)
                         .arg(what));
@@ -378,18 +383,13 @@ private:
 
 } // namespace
 
-Status QueryParser::parse(const QString &text, Query &query)
+Result<Query> QueryParser::parse(const QString &text)
 {
     if (text.size() > maxLength)
         return Status::failure(
-                StatusKind::QuerySyntax,
+                StatusKind::QuerySyntax, 0,
                 QStringLiteral("The directory query is longer than %1 characters.").arg(maxLength));
-    Query parsed;
-    Parser parser(text);
-    const Status status = parser.parse(parsed);
-    if (status.ok())
-        query = std::move(parsed);
-    return status;
+    return Parser(text).parse();
 }
 
 } // namespace orvane::directory

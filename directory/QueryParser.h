@@ -1,7 +1,7 @@
 #pragma once
 
 #include "directory/Query.h"
-#include "directory/Status.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -26,7 +26,7 @@ public:
     static constexpr int maxAttributes = 64;
     static constexpr int maxSortKeys = 8;
 
-    static Status parse(const QString &text, Query &query);
+    static form::Result<Query> parse(const QString &text);
 };
 
 } // namespace orvane::directory

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "directory/Status.h"
 #include "directory/Value.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -17,9 +17,9 @@ public:
     virtual bool eof() const = 0;
     // The current row's value of a column of the select list, found without regard to case;
     // null when the entry has no such attribute. A name outside the select list fails.
-    virtual Status field(const QString &name, Value &value) const = 0;
+    virtual form::Result<Value> field(const QString &name) const = 0;
     // Advances by one row; may have to fetch the next page from the server.
-    virtual Status moveNext() = 0;
+    virtual form::Status moveNext() = 0;
 };
 
 } // namespace orvane::directory

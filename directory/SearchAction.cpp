@@ -4,7 +4,9 @@
 
 namespace orvane::directory {
 
-using ui::Control;
+using form::Control;
+using form::Status;
+using form::StatusKind;
 
 namespace {
 
@@ -26,71 +28,96 @@ QString queryText(const QString &path, const QString &prefix)
 
 Status notCreated(const QString &what)
 {
-    return Status::failure(StatusKind::Internal,
+    return Status::failure(StatusKind::Internal, 0,
                            QStringLiteral("The directory %1 could not be created.").arg(what));
 }
 
-// Steps 3 to 9 of the search; the first failure ends them.
-Status runSearch(ui::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
+// The connection through the directory provider, with the user's name and password, opened.
+Status openConnection(form::FormFields &form, DirectoryComponents &components,
+                      SearchObjects &objects)
 {
-    Status status = components.createConnection(objects.connection);
-    if (!status.ok())
-        return status;
-    if (!objects.connection)
+    auto created = components.createConnection();
+    if (!created.ok())
+        return created.status;
+    if (!created.value)
         return notCreated(QStringLiteral("connection"));
+    objects.connection = std::move(created.value);
     Connection &connection = *objects.connection;
-    if (!(status = connection.setProvider(QStringLiteral("ADsDSOObject"))).ok())
-        return status;
-    status = connection.setProperty(QStringLiteral("User ID"),
-                                    Value::text(form.text(Control::txtLdapUser)));
-    if (!status.ok())
-        return status;
-    status = connection.setProperty(QStringLiteral("Password"),
-                                    Value::text(form.text(Control::txtLdapPassword)));
-    if (!status.ok())
-        return status;
-    status = connection.open(QStringLiteral("Active Directory Provider"), QString(), QString(), -1);
-    if (!status.ok())
-        return status;
 
-    if (!(status = components.createCommand(objects.command)).ok())
-        return status;
-    if (!objects.command)
+    if (Status s = connection.setProvider(QStringLiteral("ADsDSOObject")); !s.ok())
+        return s;
+    if (Status s = connection.setProperty(QStringLiteral("User ID"),
+                                          Value::text(form.text(Control::txtLdapUser)));
+        !s.ok())
+        return s;
+    if (Status s = connection.setProperty(QStringLiteral("Password"),
+                                          Value::text(form.text(Control::txtLdapPassword)));
+        !s.ok())
+        return s;
+    return connection.open(QStringLiteral("Active Directory Provider"), QString(), QString(), -1);
+}
+
+// The command on that connection: the query built from the two boxes, its page size, time-out
+// and scope.
+Status prepareCommand(form::FormFields &form, DirectoryComponents &components,
+                      SearchObjects &objects)
+{
+    auto created = components.createCommand();
+    if (!created.ok())
+        return created.status;
+    if (!created.value)
         return notCreated(QStringLiteral("command"));
+    objects.command = std::move(created.value);
     Command &command = *objects.command;
-    if (!(status = command.setActiveConnection(connection)).ok())
-        return status;
+
+    if (Status s = command.setActiveConnection(*objects.connection); !s.ok())
+        return s;
     const QString path = form.text(Control::txtLdapCon);
     const QString prefix = form.text(Control::txtLdap);
-    if (!(status = command.setCommandText(queryText(path, prefix))).ok())
-        return status;
-    if (!(status = command.setProperty(QStringLiteral("Page Size"), Value::int16(1000))).ok())
-        return status;
-    if (!(status = command.setProperty(QStringLiteral("Timeout"), Value::int16(10))).ok())
-        return status;
-    if (!(status = command.setProperty(QStringLiteral("searchscope"), Value::int32(2))).ok())
-        return status;
+    if (Status s = command.setCommandText(queryText(path, prefix)); !s.ok())
+        return s;
+    if (Status s = command.setProperty(QStringLiteral("Page Size"), Value::int16(1000)); !s.ok())
+        return s;
+    if (Status s = command.setProperty(QStringLiteral("Timeout"), Value::int16(10)); !s.ok())
+        return s;
+    return command.setProperty(QStringLiteral("searchscope"), Value::int32(2));
+}
 
-    if (!(status = command.execute(objects.rows, -1)).ok())
-        return status;
-    if (!objects.rows)
-        return notCreated(QStringLiteral("result set"));
-    Recordset &rows = *objects.rows;
+// Each row's mail address, where it has one, into the list, in the order the rows come.
+Status listMails(form::FormFields &form, Recordset &rows)
+{
     while (!rows.eof()) {
-        Value mail;
-        if (!(status = rows.field(QStringLiteral("Mail"), mail)).ok())
-            return status;
-        if (!mail.isNull())
-            form.listAddItem(Control::lstEmail, mail.toText());
-        if (!(status = rows.moveNext()).ok())
-            return status;
+        auto mail = rows.field(QStringLiteral("Mail"));
+        if (!mail.ok())
+            return mail.status;
+        if (!mail.value.isNull())
+            form.listAddItem(Control::lstEmail, mail.value.toText());
+        if (Status s = rows.moveNext(); !s.ok())
+            return s;
     }
     return Status::success();
 }
 
+// Steps 3 to 9 of the search; the first failure ends them.
+Status runSearch(form::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
+{
+    if (Status s = openConnection(form, components, objects); !s.ok())
+        return s;
+    if (Status s = prepareCommand(form, components, objects); !s.ok())
+        return s;
+
+    auto rows = objects.command->execute(-1);
+    if (!rows.ok())
+        return rows.status;
+    if (!rows.value)
+        return notCreated(QStringLiteral("result set"));
+    objects.rows = std::move(rows.value);
+    return listMails(form, *objects.rows);
+}
+
 } // namespace
 
-void cmdLdapSearch_Click(ui::FormFields &form, DirectoryComponents &components)
+void cmdLdapSearch_Click(form::FormFields &form, DirectoryComponents &components)
 {
     form.listClear(Control::lstEmail);
 
@@ -99,9 +126,9 @@ void cmdLdapSearch_Click(ui::FormFields &form, DirectoryComponents &components)
     try {
         status = runSearch(form, components, objects);
     } catch (const std::exception &e) {
-        status = Status::failure(StatusKind::Internal, QString::fromLocal8Bit(e.what()));
+        status = Status::failure(StatusKind::Internal, 0, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        status = Status::failure(StatusKind::Internal,
+        status = Status::failure(StatusKind::Internal, 0,
                                  QStringLiteral("The directory search failed unexpectedly."));
     }
     if (!status.ok())
@@ -111,7 +138,7 @@ void cmdLdapSearch_Click(ui::FormFields &form, DirectoryComponents &components)
     objects.connection.reset();
 }
 
-void lstEmail_Click(ui::FormFields &form)
+void lstEmail_Click(form::FormFields &form)
 {
     const int index = form.listIndex(Control::lstEmail);
     // Nothing selected: the pick has nothing to copy, so the recipient stays as it is.

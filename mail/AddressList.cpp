@@ -7,12 +7,16 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
-MailStatus invalid(const QString &what, const QString &why)
+Status invalid(const QString &what, const QString &why)
 {
-    return MailStatus::failure(
-            FailureKind::Address, 0,
+    return Status::failure(
+            StatusKind::Address, 0,
             QStringLiteral("\"%1\" is not a valid e-mail address: %2").arg(what, why));
 }
 
@@ -119,10 +123,10 @@ qsizetype literalEnd(const QString &text, qsizetype from)
 
 } // namespace
 
-MailResult<QString> AddressList::checkAddress(const QString &address)
+Result<QString> AddressList::checkAddress(const QString &address)
 {
     if (address.isEmpty())
-        return {invalid(address, QStringLiteral("it is empty")), {}};
+        return invalid(address, QStringLiteral("it is empty"));
     qsizetype at = -1;
     bool quoted = false;
     for (qsizetype i = 0; i < address.size(); ++i) {
@@ -136,37 +140,35 @@ MailResult<QString> AddressList::checkAddress(const QString &address)
         }
     }
     if (at <= 0 || at == address.size() - 1)
-        return {invalid(address, QStringLiteral("it needs a name, an @ and a domain")), {}};
+        return invalid(address, QStringLiteral("it needs a name, an @ and a domain"));
     const QString local = address.left(at);
     QString domain = address.mid(at + 1);
     if (!isAscii(local))
-        return {invalid(address, QStringLiteral("the part before the @ must use ASCII letters")),
-                {}};
+        return invalid(address, QStringLiteral("the part before the @ must use ASCII letters"));
     if (local.size() > maxLocalPartLength || !(isDotAtom(local) || isQuotedLocalPart(local)))
-        return {invalid(address, QStringLiteral("the part before the @ is not allowed")), {}};
+        return invalid(address, QStringLiteral("the part before the @ is not allowed"));
     if (domain.startsWith(u'[') && domain.endsWith(u']')) {
         const QStringView inner = QStringView(domain).mid(1, domain.size() - 2);
         for (QChar c : inner)
             if (c.unicode() < 0x21 || c.unicode() > 0x7e || c == u'[' || c == u']' || c == u'\\')
-                return {invalid(address, QStringLiteral("the address literal is not allowed")), {}};
+                return invalid(address, QStringLiteral("the address literal is not allowed"));
     } else {
         if (!isAscii(domain)) {
             domain = QString::fromLatin1(QUrl::toAce(domain, QUrl::AceTransitionalProcessing));
             if (domain.isEmpty())
-                return {invalid(address, QStringLiteral("the domain is not a valid name")), {}};
+                return invalid(address, QStringLiteral("the domain is not a valid name"));
         }
         if (!isHostName(domain))
-            return {invalid(address, QStringLiteral("the domain is not a valid name")), {}};
+            return invalid(address, QStringLiteral("the domain is not a valid name"));
     }
     const QString normalised = local + u'@' + domain;
     if (normalised.size() > maxAddressLength)
-        return {invalid(address,
-                        QStringLiteral("it is longer than %1 characters").arg(maxAddressLength)),
-                {}};
-    return {MailStatus::success(), normalised};
+        return invalid(address,
+                       QStringLiteral("it is longer than %1 characters").arg(maxAddressLength));
+    return {Status::success(), normalised};
 }
 
-MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
+Result<Mailbox> AddressList::parseMailbox(const QString &element)
 {
     QString phrase; // the display name, quoted strings resolved
     QString typed;  // the same text as typed: a bare address, when there are no <>
@@ -198,7 +200,7 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
         }
         if (afterAngle) {
             if (!c.isSpace())
-                return {invalid(element, QStringLiteral("text follows the closing >")), {}};
+                return invalid(element, QStringLiteral("text follows the closing >"));
             continue;
         }
         if (inAngle) {
@@ -236,7 +238,7 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
         }
         if (c == u'<') {
             if (angleSeen)
-                return {invalid(element, QStringLiteral("it holds more than one <")), {}};
+                return invalid(element, QStringLiteral("it holds more than one <"));
             inAngle = angleSeen = true;
             continue;
         }
@@ -266,44 +268,44 @@ MailResult<Mailbox> AddressList::parseMailbox(const QString &element)
     } else {
         address = typed.trimmed();
         if (address.startsWith(u'"') && !address.contains(u'@'))
-            return {invalid(element, QStringLiteral("it is a name without an address")), {}};
+            return invalid(element, QStringLiteral("it is a name without an address"));
         mailbox.displayName = commentText;
     }
     if (mailbox.displayName.size() > maxDisplayNameLength)
-        return {invalid(element, QStringLiteral("the name is too long")), {}};
-    MailResult<QString> checked = checkAddress(address);
-    if (!checked.status.ok())
-        return {checked.status, {}};
+        return invalid(element, QStringLiteral("the name is too long"));
+    Result<QString> checked = checkAddress(address);
+    if (!checked.ok())
+        return checked.status;
     mailbox.address = checked.value;
-    return {MailStatus::success(), mailbox};
+    return {Status::success(), mailbox};
 }
 
-MailResult<MailboxList> AddressList::parse(const QString &text)
+Result<MailboxList> AddressList::parse(const QString &text)
 {
-    if (const MailStatus status = checkHeaderText(text, QStringLiteral("address")); !status.ok())
-        return {status, {}};
+    if (Status s = checkHeaderText(text, QStringLiteral("address")); !s.ok())
+        return s;
     QStringList elements;
     if (!splitElements(text, elements))
-        return {invalid(text, QStringLiteral("a quote, bracket or parenthesis is not closed")), {}};
+        return invalid(text, QStringLiteral("a quote, bracket or parenthesis is not closed"));
     MailboxList result;
     for (const QString &element : elements) {
         if (element.trimmed().isEmpty())
             continue;
-        MailResult<Mailbox> mailbox = parseMailbox(element.trimmed());
-        if (!mailbox.status.ok())
-            return {mailbox.status, {}};
+        Result<Mailbox> mailbox = parseMailbox(element.trimmed());
+        if (!mailbox.ok())
+            return mailbox.status;
         result.append(mailbox.value);
     }
     if (result.isEmpty())
-        return {invalid(text, QStringLiteral("it holds no address")), {}};
-    return {MailStatus::success(), result};
+        return invalid(text, QStringLiteral("it holds no address"));
+    return {Status::success(), result};
 }
 
-MailResult<MailboxList> AddressList::parseUtf8(const QByteArray &text)
+Result<MailboxList> AddressList::parseUtf8(const QByteArray &text)
 {
-    MailResult<QString> decoded = decodeUtf8Strict(text);
-    if (!decoded.status.ok())
-        return {decoded.status, {}};
+    Result<QString> decoded = decodeUtf8Strict(text);
+    if (!decoded.ok())
+        return decoded.status;
     return parse(decoded.value);
 }
 

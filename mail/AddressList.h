@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 #include "mail/Mailbox.h"
 
 #include <QByteArray>
@@ -20,16 +20,16 @@ public:
     static constexpr int maxLocalPartLength = 64;
     static constexpr int maxDisplayNameLength = 900;
 
-    static MailResult<MailboxList> parse(const QString &text);
+    static form::Result<MailboxList> parse(const QString &text);
     // The same for raw bytes, which must be valid UTF-8.
-    static MailResult<MailboxList> parseUtf8(const QByteArray &text);
+    static form::Result<MailboxList> parseUtf8(const QByteArray &text);
 
     // Checks one bare address (local@domain) and returns it normalised (international domain in
     // ASCII form).
-    static MailResult<QString> checkAddress(const QString &address);
+    static form::Result<QString> checkAddress(const QString &address);
 
 private:
-    static MailResult<Mailbox> parseMailbox(const QString &element);
+    static form::Result<Mailbox> parseMailbox(const QString &element);
 };
 
 } // namespace orvane::mail

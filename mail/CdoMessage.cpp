@@ -3,6 +3,7 @@
 #include "mail/AddressList.h"
 #include "mail/CdoFields.h"
 #include "mail/MessageComposer.h"
+#include "mail/Redaction.h"
 #include "mail/SmtpTransport.h"
 #include "mail/TextChecks.h"
 #include "mail/TransportConfig.h"
@@ -13,6 +14,10 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 class CdoMessage::Field : public ConfigField
 {
 public:
@@ -21,10 +26,10 @@ public:
         , m_name(std::move(name))
     {}
 
-    MailStatus setValue(const FieldValue &value) override
+    Status setValue(const FieldValue &value) override
     {
         m_pending[m_name] = value;
-        return MailStatus::success();
+        return Status::success();
     }
 
 private:
@@ -34,20 +39,19 @@ private:
 
 namespace {
 
-MailStatus attachmentFailure(const QString &path, const QString &why)
+Status attachmentFailure(const QString &path, const QString &why)
 {
-    return MailStatus::failure(
-            FailureKind::Attachment, 0,
+    return Status::failure(
+            StatusKind::Attachment, 0,
             QStringLiteral("The attachment \"%1\" cannot be used: %2").arg(path, why));
 }
 
-MailResult<MailboxList> addresses(const QString &text, const QString &role)
+Result<MailboxList> addresses(const QString &text, const QString &role)
 {
-    MailResult<MailboxList> parsed = AddressList::parse(text);
-    if (!parsed.status.ok())
-        return {MailStatus::failure(parsed.status.kind(), 0,
-                                    role + QStringLiteral(": ") + parsed.status.description()),
-                {}};
+    Result<MailboxList> parsed = AddressList::parse(text);
+    if (!parsed.ok())
+        return Status::failure(parsed.status.kind, 0,
+                               role + QStringLiteral(": ") + parsed.status.description);
     return parsed;
 }
 
@@ -57,50 +61,49 @@ CdoMessage::CdoMessage(TransportOptions options)
     : m_options(std::move(options))
 {}
 
-MailResult<std::unique_ptr<ConfigField>> CdoMessage::configurationField(const QString &fullName)
+Result<std::unique_ptr<ConfigField>> CdoMessage::configurationField(const QString &fullName)
 {
     const QLatin1String prefix(cdo::configurationNamespace);
     if (!fullName.startsWith(prefix) || fullName.size() == prefix.size())
-        return {MailStatus::failure(
-                        FailureKind::Configuration, 0,
-                        QStringLiteral("\"%1\" is not a configuration field.").arg(fullName)),
-                nullptr};
-    return {MailStatus::success(), std::make_unique<Field>(m_pending, fullName)};
+        return Status::failure(
+                StatusKind::Configuration, 0,
+                QStringLiteral("\"%1\" is not a configuration field.").arg(fullName));
+    return {Status::success(), std::make_unique<Field>(m_pending, fullName)};
 }
 
-MailStatus CdoMessage::updateFields()
+Status CdoMessage::updateFields()
 {
     for (const auto &[name, value] : m_pending)
         m_committed[name] = value;
     m_pending.clear();
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::setTo(const QString &to)
+Status CdoMessage::setTo(const QString &to)
 {
     m_to = to;
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::setFrom(const QString &from)
+Status CdoMessage::setFrom(const QString &from)
 {
     m_from = from;
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::setSubject(const QString &subject)
+Status CdoMessage::setSubject(const QString &subject)
 {
     m_subject = subject;
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::setTextBody(const QString &body)
+Status CdoMessage::setTextBody(const QString &body)
 {
     m_body = body;
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::addAttachment(const QString &path, const QString &, const QString &)
+Status CdoMessage::addAttachment(const QString &path, const QString &, const QString &)
 {
     // Checked now so that an unreadable file fails here, not half-way through the upload.
     const QFileInfo info(path);
@@ -112,14 +115,14 @@ MailStatus CdoMessage::addAttachment(const QString &path, const QString &, const
     if (!file.open(QIODevice::ReadOnly))
         return attachmentFailure(path, file.errorString());
     m_attachments.append(path);
-    return MailStatus::success();
+    return Status::success();
 }
 
-MailStatus CdoMessage::send()
+Status CdoMessage::send()
 {
     // Everything from here on may wait on the server, so all of it goes to the wait: the
     // window keeps painting while it runs elsewhere.
-    return ui::waitFor(m_options.wait, [this] { return submit(); });
+    return form::waitFor(m_options.wait, [this] { return submit(); });
 }
 
 Message::Progress CdoMessage::uploadProgress() const
@@ -132,23 +135,23 @@ Message::Progress CdoMessage::uploadProgress() const
     };
 }
 
-MailStatus CdoMessage::submit()
+Status CdoMessage::submit()
 {
-    MailResult<TransportConfig> config = TransportConfig::fromFields(m_committed);
-    if (!config.status.ok())
+    Result<TransportConfig> config = TransportConfig::fromFields(m_committed);
+    if (!config.ok())
         return config.status;
 
-    MailResult<MailboxList> from = addresses(m_from, QStringLiteral("From"));
-    if (!from.status.ok())
+    Result<MailboxList> from = addresses(m_from, QStringLiteral("From"));
+    if (!from.ok())
         return from.status;
     if (from.value.size() != 1)
-        return MailStatus::failure(FailureKind::Address, 0,
-                                   QStringLiteral("From: \"%1\" holds %2 addresses; the sender "
-                                                  "must be exactly one.")
-                                           .arg(m_from)
-                                           .arg(from.value.size()));
-    MailResult<MailboxList> to = addresses(m_to, QStringLiteral("To"));
-    if (!to.status.ok())
+        return Status::failure(StatusKind::Address, 0,
+                               QStringLiteral("From: \"%1\" holds %2 addresses; the sender "
+                                              "must be exactly one.")
+                                       .arg(m_from)
+                                       .arg(from.value.size()));
+    Result<MailboxList> to = addresses(m_to, QStringLiteral("To"));
+    if (!to.ok())
         return to.status;
 
     MessageParts parts;
@@ -165,8 +168,8 @@ MailStatus CdoMessage::submit()
         parts.attachments.append({path, info.fileName(),
                                   mimeTypes.mimeTypeForFile(info).name().toLatin1(), info.size()});
     }
-    MailResult<MimeStream> message = MessageComposer().compose(parts);
-    if (!message.status.ok())
+    Result<MimeStream> message = MessageComposer().compose(parts);
+    if (!message.ok())
         return message.status;
 
     SmtpRequest request;
@@ -182,8 +185,8 @@ MailStatus CdoMessage::submit()
 
     SmtpTransport transport(m_options);
     transport.setProgress(uploadProgress());
-    MailStatus status = transport.send(request, message.value);
-    status.redact(config.value.password);
+    Status status = transport.send(request, message.value);
+    redact(status, config.value.password);
     return status;
 }
 

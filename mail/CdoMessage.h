@@ -16,15 +16,15 @@ class CdoMessage : public Message
 public:
     explicit CdoMessage(TransportOptions options);
 
-    MailResult<std::unique_ptr<ConfigField>> configurationField(const QString &fullName) override;
-    MailStatus updateFields() override;
-    MailStatus setTo(const QString &to) override;
-    MailStatus setFrom(const QString &from) override;
-    MailStatus setSubject(const QString &subject) override;
-    MailStatus setTextBody(const QString &body) override;
-    MailStatus addAttachment(const QString &path, const QString &user,
-                             const QString &password) override;
-    MailStatus send() override;
+    form::Result<std::unique_ptr<ConfigField>> configurationField(const QString &fullName) override;
+    form::Status updateFields() override;
+    form::Status setTo(const QString &to) override;
+    form::Status setFrom(const QString &from) override;
+    form::Status setSubject(const QString &subject) override;
+    form::Status setTextBody(const QString &body) override;
+    form::Status addAttachment(const QString &path, const QString &user,
+                               const QString &password) override;
+    form::Status send() override;
     void setProgress(Progress progress) override { m_progress = std::move(progress); }
 
     // Fields written but not yet committed, and those in effect: for tests.
@@ -33,7 +33,7 @@ public:
 private:
     class Field;
 
-    MailStatus submit();
+    form::Status submit();
     // The caller's progress hook, and the wait's when there is one.
     Progress uploadProgress() const;
 

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "form/Status.h"
 #include "mail/FieldValue.h"
-#include "mail/MailStatus.h"
 
 namespace orvane::mail {
 
@@ -11,7 +11,7 @@ class ConfigField
 public:
     virtual ~ConfigField() = default;
 
-    virtual MailStatus setValue(const FieldValue &value) = 0;
+    virtual form::Status setValue(const FieldValue &value) = 0;
 };
 
 } // namespace orvane::mail

@@ -5,23 +5,21 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+
 CurlComponents::CurlComponents(TransportOptions options)
     : m_options(std::move(options))
 {}
 
-MailResult<std::unique_ptr<Message>> CurlComponents::createMessage()
+Result<std::unique_ptr<Message>> CurlComponents::createMessage()
 {
-    return {MailStatus::success(), std::make_unique<CdoMessage>(m_options)};
+    return {Status::success(), std::make_unique<CdoMessage>(m_options)};
 }
 
-MailResult<std::unique_ptr<FileSystem>> CurlComponents::createFileSystem()
+Result<std::unique_ptr<FileSystem>> CurlComponents::createFileSystem()
 {
-    return {MailStatus::success(), std::make_unique<LocalFileSystem>()};
-}
-
-std::unique_ptr<MailComponents> makeDefaultMailComponents()
-{
-    return std::make_unique<CurlComponents>();
+    return {Status::success(), std::make_unique<LocalFileSystem>()};
 }
 
 } // namespace orvane::mail

@@ -12,8 +12,8 @@ class CurlComponents : public MailComponents
 public:
     explicit CurlComponents(TransportOptions options = {});
 
-    MailResult<std::unique_ptr<Message>> createMessage() override;
-    MailResult<std::unique_ptr<FileSystem>> createFileSystem() override;
+    form::Result<std::unique_ptr<Message>> createMessage() override;
+    form::Result<std::unique_ptr<FileSystem>> createFileSystem() override;
 
 private:
     TransportOptions m_options;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -14,7 +14,7 @@ public:
 
     // True only for an existing regular file (after following links). The path is tested
     // exactly as given: no trimming, no expansion.
-    virtual MailResult<bool> fileExists(const QString &path) = 0;
+    virtual form::Result<bool> fileExists(const QString &path) = 0;
 };
 
 } // namespace orvane::mail

@@ -8,7 +8,7 @@ namespace orvane::mail {
 class LocalFileSystem : public FileSystem
 {
 public:
-    MailResult<bool> fileExists(const QString &path) override;
+    form::Result<bool> fileExists(const QString &path) override;
 };
 
 } // namespace orvane::mail

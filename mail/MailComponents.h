@@ -1,7 +1,7 @@
 #pragma once
 
+#include "form/Status.h"
 #include "mail/FileSystem.h"
-#include "mail/MailStatus.h"
 #include "mail/Message.h"
 
 #include <memory>
@@ -15,11 +15,8 @@ class MailComponents
 public:
     virtual ~MailComponents() = default;
 
-    virtual MailResult<std::unique_ptr<Message>> createMessage() = 0;
-    virtual MailResult<std::unique_ptr<FileSystem>> createFileSystem() = 0;
+    virtual form::Result<std::unique_ptr<Message>> createMessage() = 0;
+    virtual form::Result<std::unique_ptr<FileSystem>> createFileSystem() = 0;
 };
-
-// The real components, over libcurl and the local file system.
-std::unique_ptr<MailComponents> makeDefaultMailComponents();
 
 } // namespace orvane::mail

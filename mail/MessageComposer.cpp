@@ -8,6 +8,10 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
 QByteArray randomHex(int bytes)
@@ -119,10 +123,10 @@ QByteArray MessageComposer::messageId(const QString &senderAddress)
     return '<' + randomHex(16) + '@' + domain.toLatin1() + '>';
 }
 
-MailResult<MimeStream> MessageComposer::compose(const MessageParts &parts) const
+Result<MimeStream> MessageComposer::compose(const MessageParts &parts) const
 {
-    if (MailStatus status = checkHeaderText(parts.subject, QStringLiteral("subject")); !status.ok())
-        return {status, {}};
+    if (Status s = checkHeaderText(parts.subject, QStringLiteral("subject")); !s.ok())
+        return s;
 
     QByteArray head;
     head += "Date: " + rfc5322Date(parts.date.isValid() ? parts.date : QDateTime::currentDateTime())
@@ -146,7 +150,7 @@ MailResult<MimeStream> MessageComposer::compose(const MessageParts &parts) const
     MimeStream stream;
     if (parts.attachments.isEmpty()) {
         stream.appendBytes(head + textHeaders + "\r\n" + body);
-        return {MailStatus::success(), std::move(stream)};
+        return {Status::success(), std::move(stream)};
     }
 
     // RFC 2046 section 5.1.1: the boundary must not occur in any part. Base64 and
@@ -159,10 +163,9 @@ MailResult<MimeStream> MessageComposer::compose(const MessageParts &parts) const
         boundary.clear();
     }
     if (boundary.isEmpty())
-        return {MailStatus::failure(FailureKind::Internal, 0,
-                                    QStringLiteral("No MIME boundary could be found that does "
-                                                   "not occur in the message text.")),
-                {}};
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("No MIME boundary could be found that does "
+                                              "not occur in the message text."));
 
     head += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
     head += "This is a multi-part message in MIME format.\r\n";
@@ -182,7 +185,7 @@ MailResult<MimeStream> MessageComposer::compose(const MessageParts &parts) const
         head.clear();
     }
     stream.appendBytes("--" + boundary + "--\r\n");
-    return {MailStatus::success(), std::move(stream)};
+    return {Status::success(), std::move(stream)};
 }
 
 } // namespace orvane::mail

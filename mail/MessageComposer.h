@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 #include "mail/Mailbox.h"
 #include "mail/MimeStream.h"
 
@@ -40,7 +40,7 @@ public:
 
     explicit MessageComposer(BoundaryGenerator boundaries = randomBoundary);
 
-    MailResult<MimeStream> compose(const MessageParts &parts) const;
+    form::Result<MimeStream> compose(const MessageParts &parts) const;
 
     // Every line ending (CRLF, CR alone, LF alone) becomes CRLF; the text becomes UTF-8.
     static QByteArray normaliseLineEndings(const QString &text);

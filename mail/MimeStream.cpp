@@ -6,6 +6,9 @@
 
 namespace orvane::mail {
 
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
 constexpr char base64Alphabet[]
@@ -66,14 +69,14 @@ qint64 MimeStream::base64Size(qint64 bytes)
     return chars + 2 * lines;
 }
 
-MailStatus MimeStream::fileFailure(const Segment &segment, const QString &why) const
+Status MimeStream::fileFailure(const Segment &segment, const QString &why) const
 {
-    return MailStatus::failure(
-            FailureKind::Attachment, 0,
+    return Status::failure(
+            StatusKind::Attachment, 0,
             QStringLiteral("The attachment \"%1\" could not be read: %2").arg(segment.path, why));
 }
 
-MailStatus MimeStream::open()
+Status MimeStream::open()
 {
     for (Segment &segment : m_segments) {
         if (segment.fileSize < 0)
@@ -93,7 +96,7 @@ MailStatus MimeStream::open()
     m_offset = 0;
     m_fileRead = 0;
     m_block.clear();
-    return m_status = MailStatus::success();
+    return m_status = Status::success();
 }
 
 bool MimeStream::refill(Segment &segment)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -28,11 +28,11 @@ public:
     qint64 size() const { return m_size; }
 
     // Opens every file and checks its size, before anything goes on the wire.
-    MailStatus open();
+    form::Status open();
 
     // Copies up to max bytes; returns 0 at the end and -1 on failure (see status()).
     qint64 read(char *out, qint64 max);
-    const MailStatus &status() const { return m_status; }
+    const form::Status &status() const { return m_status; }
 
     // Everything, for tests and small messages.
     QByteArray readAll();
@@ -50,7 +50,7 @@ private:
     };
 
     bool refill(Segment &segment);
-    MailStatus fileFailure(const Segment &segment, const QString &why) const;
+    form::Status fileFailure(const Segment &segment, const QString &why) const;
 
     std::vector<Segment> m_segments;
     qint64 m_size = 0;
@@ -58,7 +58,7 @@ private:
     qint64 m_fileRead = 0;  // bytes of the current file read so far
     QByteArray m_block;     // encoded output of the current file block
     qsizetype m_offset = 0; // in m_block, or in the current text segment
-    MailStatus m_status;
+    form::Status m_status;
 };
 
 } // namespace orvane::mail

@@ -9,7 +9,10 @@
 
 namespace orvane::mail {
 
-using ui::Control;
+using form::Control;
+using form::Status;
+using form::StatusKind;
+using form::Ticked;
 
 namespace {
 
@@ -23,125 +26,127 @@ struct ClickObjects
 
 // Fetches the field by full name first and only then reads the control that gives its value,
 // the order the message component has always seen.
-MailStatus setField(Message &message, const char *shortName,
-                    const std::function<FieldValue()> &readValue)
+Status setField(Message &message, const char *shortName,
+                const std::function<FieldValue()> &readValue)
 {
-    MailResult<std::unique_ptr<ConfigField>> field
-            = message.configurationField(cdo::fullName(shortName));
-    if (!field.status.ok())
+    auto field = message.configurationField(cdo::fullName(shortName));
+    if (!field.ok())
         return field.status;
     if (!field.value)
-        return MailStatus::failure(FailureKind::Internal, 0,
-                                   QStringLiteral("The configuration field %1 is not available.")
-                                           .arg(QLatin1String(shortName)));
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("The configuration field %1 is not available.")
+                                       .arg(QLatin1String(shortName)));
     return field.value->setValue(readValue());
 }
 
-FieldValue int16(int value)
+// Where a field's value comes from: a fixed number, or a box's text without its outer spaces.
+std::function<FieldValue()> int16(int value)
 {
-    return FieldValue(std::int16_t(value));
+    return [value] { return FieldValue(std::int16_t(value)); };
 }
 
-MailStatus configureTransport(ui::FormFields &form, Message &message)
+std::function<FieldValue()> trimmedTextOf(form::FormFields &form, Control control)
 {
-    auto textOf = [&form](Control control) {
-        return [&form, control]() { return FieldValue(trimSpaces(form.text(control))); };
-    };
-    MailStatus status = setField(message, cdo::sendUsing, [] { return int16(cdo::sendUsingPort); });
-    if (status.ok())
-        status = setField(message, cdo::smtpServer, textOf(Control::txtSMTP));
-    if (status.ok())
-        status = setField(message, cdo::smtpServerPort, textOf(Control::txtPort));
-    if (!status.ok())
-        return status;
+    return [&form, control] { return FieldValue(trimSpaces(form.text(control))); };
+}
 
-    if (form.value(Control::chkSMTPAuth) == ui::Ticked) {
-        status = setField(message, cdo::smtpAuthenticate, [] { return int16(cdo::authBasic); });
-        if (status.ok())
-            status = setField(message, cdo::sendUserName, textOf(Control::txtUsername));
-        if (status.ok())
-            status = setField(message, cdo::sendPassword, textOf(Control::txtPassword));
-    } else {
-        status = setField(message, cdo::smtpAuthenticate, [] { return int16(cdo::authAnonymous); });
-    }
-    if (!status.ok())
-        return status;
+Status configureLogin(form::FormFields &form, Message &message)
+{
+    if (form.value(Control::chkSMTPAuth) != Ticked)
+        return setField(message, cdo::smtpAuthenticate, int16(cdo::authAnonymous));
+
+    if (Status s = setField(message, cdo::smtpAuthenticate, int16(cdo::authBasic)); !s.ok())
+        return s;
+    if (Status s = setField(message, cdo::sendUserName, trimmedTextOf(form, Control::txtUsername));
+        !s.ok())
+        return s;
+    return setField(message, cdo::sendPassword, trimmedTextOf(form, Control::txtPassword));
+}
+
+Status configureTransport(form::FormFields &form, Message &message)
+{
+    if (Status s = setField(message, cdo::sendUsing, int16(cdo::sendUsingPort)); !s.ok())
+        return s;
+    if (Status s = setField(message, cdo::smtpServer, trimmedTextOf(form, Control::txtSMTP));
+        !s.ok())
+        return s;
+    if (Status s = setField(message, cdo::smtpServerPort, trimmedTextOf(form, Control::txtPort));
+        !s.ok())
+        return s;
+    if (Status s = configureLogin(form, message); !s.ok())
+        return s;
 
     // Read whether the box is shown or hidden: a tick left in a hidden box still counts.
-    status = setField(message, cdo::smtpUseSsl, [&form] {
-        return FieldValue(AutomationBool::fromBool(form.value(Control::chkSSL) == ui::Ticked));
-    });
-    if (!status.ok())
-        return status;
+    const auto useSsl = [&form] {
+        return FieldValue(AutomationBool::fromBool(form.value(Control::chkSSL) == Ticked));
+    };
+    if (Status s = setField(message, cdo::smtpUseSsl, useSsl); !s.ok())
+        return s;
     return message.updateFields();
 }
 
-MailStatus compose(ui::FormFields &form, Message &message)
+Status compose(form::FormFields &form, Message &message)
 {
-    MailStatus status = message.setTo(form.text(Control::txtTo));
-    if (status.ok())
-        status = message.setFrom(form.text(Control::txtFrom));
-    if (!status.ok())
-        return status;
+    if (Status s = message.setTo(form.text(Control::txtTo)); !s.ok())
+        return s;
+    if (Status s = message.setFrom(form.text(Control::txtFrom)); !s.ok())
+        return s;
 
-    if (trimSpaces(form.text(Control::txtSubject)).isEmpty())
-        status = message.setSubject(QString::fromLatin1(defaultSubject));
-    else
-        status = message.setSubject(form.text(Control::txtSubject));
-    if (!status.ok())
-        return status;
+    const QString subject = trimSpaces(form.text(Control::txtSubject)).isEmpty()
+                                    ? QString::fromLatin1(defaultSubject)
+                                    : form.text(Control::txtSubject);
+    if (Status s = message.setSubject(subject); !s.ok())
+        return s;
 
     return message.setTextBody(form.text(Control::txtBody) + QStringLiteral("\r\n\r\n"));
 }
 
-MailStatus attach(ui::FormFields &form, MailComponents &components, ClickObjects &objects)
+Status attach(form::FormFields &form, MailComponents &components, ClickObjects &objects)
 {
     if (trimSpaces(form.text(Control::txtAttachment)).isEmpty())
-        return MailStatus::success();
+        return Status::success();
 
-    MailResult<std::unique_ptr<FileSystem>> created = components.createFileSystem();
-    if (!created.status.ok())
-        return created.status;
-    objects.fileSystem = std::move(created.value);
+    auto fileSystem = components.createFileSystem();
+    if (!fileSystem.ok())
+        return fileSystem.status;
+    objects.fileSystem = std::move(fileSystem.value);
 
     // The untrimmed path: a name that really begins with a space is tested and sent as such.
-    const MailResult<bool> exists
-            = objects.fileSystem->fileExists(form.text(Control::txtAttachment));
-    if (!exists.status.ok())
+    const auto exists = objects.fileSystem->fileExists(form.text(Control::txtAttachment));
+    if (!exists.ok())
         return exists.status;
     if (!exists.value) {
         form.messageBox(QString::fromLatin1(missingAttachmentText));
-        return MailStatus::success();
+        return Status::success();
     }
     return objects.message->addAttachment(form.text(Control::txtAttachment), QString(), QString());
 }
 
-MailStatus sendSteps(ui::FormFields &form, MailComponents &components, ClickObjects &objects)
+Status sendSteps(form::FormFields &form, MailComponents &components, ClickObjects &objects)
 {
-    MailResult<std::unique_ptr<Message>> created = components.createMessage();
-    if (!created.status.ok())
-        return created.status;
-    if (!created.value)
-        return MailStatus::failure(FailureKind::Internal, 0,
-                                   QStringLiteral("The message could not be created."));
-    objects.message = std::move(created.value);
+    auto message = components.createMessage();
+    if (!message.ok())
+        return message.status;
+    if (!message.value)
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("The message could not be created."));
+    objects.message = std::move(message.value);
 
-    MailStatus status = configureTransport(form, *objects.message);
-    if (status.ok())
-        status = compose(form, *objects.message);
-    if (status.ok())
-        status = attach(form, components, objects);
-    if (status.ok())
-        status = objects.message->send();
-    if (!status.ok())
-        return status;
+    if (Status s = configureTransport(form, *objects.message); !s.ok())
+        return s;
+    if (Status s = compose(form, *objects.message); !s.ok())
+        return s;
+    if (Status s = attach(form, components, objects); !s.ok())
+        return s;
+    if (Status s = objects.message->send(); !s.ok())
+        return s;
 
     form.setCaption(Control::lblStatus,
                     QString::fromLatin1(sentStatusPrefix)
                             + generalDateTimeText(QDateTime::currentDateTime()));
     objects.message.reset();
     objects.fileSystem.reset();
-    return status;
+    return Status::success();
 }
 
 } // namespace
@@ -157,7 +162,7 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
-void btnOrvane_Click(ui::FormFields &form, MailComponents &components)
+void btnOrvane_Click(form::FormFields &form, MailComponents &components)
 {
     // Every step below returns a status; the first failure skips the remaining steps and
     // lands in the one report at the end.
@@ -171,10 +176,9 @@ void btnOrvane_Click(ui::FormFields &form, MailComponents &components)
         return;
     }
 
-    const MailStatus status = sendSteps(form, components, objects);
+    const Status status = sendSteps(form, components, objects);
     if (!status.ok())
-        form.messageBox(form.executableBaseName() + QLatin1String(errorInfix)
-                        + status.description());
+        form.messageBox(form.executableBaseName() + QLatin1String(errorInfix) + status.description);
 }
 
 } // namespace orvane::mail

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "form/FormFields.h"
 #include "mail/MailComponents.h"
-#include "ui/FormFields.h"
 
 namespace orvane::mail {
 
@@ -14,7 +14,7 @@ inline constexpr const char *sentStatusPrefix = "Message Sent. ";
 inline constexpr const char *errorInfix = " error ";
 
 // The Send button.
-void btnOrvane_Click(ui::FormFields &form, MailComponents &components);
+void btnOrvane_Click(form::FormFields &form, MailComponents &components);
 
 // The text with leading and trailing space characters (U+0020 only) removed; tabs and line
 // breaks stay.

@@ -1,5 +1,6 @@
 #include "SmtpTransport.h"
 
+#include "mail/Redaction.h"
 #include "mail/detail/CurlHandles.h"
 #include "mail/detail/SmtpDialogue.h"
 #include "mail/detail/SmtpFailure.h"
@@ -11,6 +12,9 @@
 #include <mutex>
 
 namespace orvane::mail {
+
+using form::Status;
+using form::StatusKind;
 
 namespace {
 
@@ -103,16 +107,16 @@ QByteArray SmtpTransport::clientName()
     return name.isEmpty() ? QByteArray("localhost") : name;
 }
 
-MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
+Status SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
 {
     initialiseCurl();
-    if (MailStatus opened = message.open(); !opened.ok())
-        return opened;
+    if (Status s = message.open(); !s.ok())
+        return s;
 
     detail::CurlEasy curl(curl_easy_init());
     if (!curl)
-        return MailStatus::failure(FailureKind::Internal, CURLE_FAILED_INIT,
-                                   QStringLiteral("The mail library could not be started."));
+        return Status::failure(StatusKind::Internal, CURLE_FAILED_INIT,
+                               QStringLiteral("The mail library could not be started."));
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     const bool implicitTls
@@ -125,8 +129,8 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     for (const QByteArray &rcpt : request.rcptTo) {
         curl_slist *appended = curl_slist_append(recipients.get(), ('<' + rcpt + '>').constData());
         if (!appended)
-            return MailStatus::failure(FailureKind::Internal, CURLE_OUT_OF_MEMORY,
-                                       QStringLiteral("Out of memory."));
+            return Status::failure(StatusKind::Internal, CURLE_OUT_OF_MEMORY,
+                                   QStringLiteral("Out of memory."));
         // The list keeps its head; taking it back over is all the hand-off needs.
         static_cast<void>(recipients.release());
         recipients.reset(appended);
@@ -184,7 +188,7 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
 
     const CURLcode rc = curl_easy_perform(h);
     if (rc == CURLE_OK)
-        return MailStatus::success();
+        return Status::success();
 
     curl_off_t connectTime = 0;
     curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
@@ -202,22 +206,22 @@ MailStatus SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     context.stallTimeout = m_options.stallTimeout;
     context.dialogue = &transfer.dialogue;
 
-    MailStatus status;
+    Status status;
     if (transfer.readFailed)
         // The abort keeps libcurl from sending the final dot, so the server drops what it got.
-        status = MailStatus::failure(message.status().kind(), message.status().nativeCode(),
-                                     message.status().description()
-                                             + QStringLiteral(" The message was not sent."));
+        status = Status::failure(message.status().kind, message.status().nativeCode,
+                                 message.status().description
+                                         + QStringLiteral(" The message was not sent."));
     else if (transfer.stoppedNoLogin)
         status = detail::describeNoLoginOffered(context);
     else if (transfer.stoppedByProgress)
-        status = MailStatus::failure(FailureKind::Aborted, rc,
-                                     QStringLiteral("Sending was stopped; the message was not "
-                                                    "sent."));
+        status = Status::failure(StatusKind::Aborted, rc,
+                                 QStringLiteral("Sending was stopped; the message was not "
+                                                "sent."));
     else
         status = detail::describeSmtpFailure(context);
-    status.redact(request.password);
-    status.redactEncoded('\0' + user + '\0' + password);
+    redact(status, request.password);
+    redactEncoded(status, '\0' + user + '\0' + password);
     return status;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 #include "mail/MimeStream.h"
 #include "mail/TransportOptions.h"
 
@@ -38,7 +38,7 @@ public:
     void setProgress(Progress progress) { m_progress = std::move(progress); }
 
     // Returns once the server has accepted the message (250 after the data) or the send failed.
-    MailStatus send(const SmtpRequest &request, MimeStream &message);
+    form::Status send(const SmtpRequest &request, MimeStream &message);
 
     // The name we greet with (EHLO): this machine's host name if it is a valid one.
     static QByteArray clientName();

@@ -4,6 +4,10 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 bool isAscii(QStringView text)
 {
     for (QChar c : text)
@@ -12,20 +16,20 @@ bool isAscii(QStringView text)
     return true;
 }
 
-MailStatus checkHeaderText(const QString &text, const QString &what)
+Status checkHeaderText(const QString &text, const QString &what)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text.at(i).unicode();
         const bool lineBreak = c == u'\r' || c == u'\n' || c == 0x85 || c == 0x2028 || c == 0x2029;
         if (lineBreak)
-            return MailStatus::failure(
-                    FailureKind::HeaderInjection, 0,
+            return Status::failure(
+                    StatusKind::HeaderInjection, 0,
                     QStringLiteral("The %1 \"%2\" contains a line break, which a mail header "
                                    "cannot hold. Remove it and send again.")
                             .arg(what, visibleText(text)));
         if ((c < 0x20 && c != u'\t') || c == 0x7f)
-            return MailStatus::failure(
-                    FailureKind::HeaderInjection, 0,
+            return Status::failure(
+                    StatusKind::HeaderInjection, 0,
                     QStringLiteral("The %1 \"%2\" contains a control character. Remove it and "
                                    "send again.")
                             .arg(what, visibleText(text)));
@@ -36,11 +40,10 @@ MailStatus checkHeaderText(const QString &text, const QString &what)
             }
         }
         if (QChar::isSurrogate(c))
-            return MailStatus::failure(
-                    FailureKind::HeaderInjection, 0,
-                    QStringLiteral("The %1 is not valid Unicode text.").arg(what));
+            return Status::failure(StatusKind::HeaderInjection, 0,
+                                   QStringLiteral("The %1 is not valid Unicode text.").arg(what));
     }
-    return MailStatus::success();
+    return Status::success();
 }
 
 QString visibleText(const QString &text)
@@ -63,15 +66,14 @@ QString visibleText(const QString &text)
     return out;
 }
 
-MailResult<QString> decodeUtf8Strict(const QByteArray &bytes)
+Result<QString> decodeUtf8Strict(const QByteArray &bytes)
 {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        return {MailStatus::failure(FailureKind::HeaderInjection, 0,
-                                    QStringLiteral("The text is not valid UTF-8.")),
-                {}};
-    return {MailStatus::success(), text};
+        return Status::failure(StatusKind::HeaderInjection, 0,
+                               QStringLiteral("The text is not valid UTF-8."));
+    return {Status::success(), text};
 }
 
 } // namespace orvane::mail

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 
 #include <QByteArray>
 #include <QString>
@@ -9,15 +9,15 @@ namespace orvane::mail {
 
 bool isAscii(QStringView text);
 
-// Fails (FailureKind::HeaderInjection) when text bound for a header or the SMTP envelope holds a
-// line break (CR, LF, NEL, U+2028/9), NUL or another control character other than tab, or a
+// Fails (form::StatusKind::HeaderInjection) when text bound for a header or the SMTP envelope holds
+// a line break (CR, LF, NEL, U+2028/9), NUL or another control character other than tab, or a
 // broken UTF-16 surrogate. `what` names the value in the description ("subject", "address").
-MailStatus checkHeaderText(const QString &text, const QString &what);
+form::Status checkHeaderText(const QString &text, const QString &what);
 
 // The text with control characters shown as \r, \n, \t or \xNN, for descriptions.
 QString visibleText(const QString &text);
 
 // Decodes UTF-8, failing on any malformed sequence instead of substituting U+FFFD.
-MailResult<QString> decodeUtf8Strict(const QByteArray &bytes);
+form::Result<QString> decodeUtf8Strict(const QByteArray &bytes);
 
 } // namespace orvane::mail

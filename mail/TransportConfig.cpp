@@ -7,11 +7,15 @@
 
 namespace orvane::mail {
 
+using form::Result;
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
-MailStatus refuse(const QString &text)
+Status refuse(const QString &text)
 {
-    return MailStatus::failure(FailureKind::Configuration, 0, text);
+    return Status::failure(StatusKind::Configuration, 0, text);
 }
 
 const FieldValue *find(const std::map<QString, FieldValue> &fields, const char *shortName)
@@ -61,14 +65,13 @@ bool isIpv4(QStringView text)
 
 } // namespace
 
-MailResult<QString> TransportConfig::checkHost(const QString &server)
+Result<QString> TransportConfig::checkHost(const QString &server)
 {
     if (server.trimmed().isEmpty())
-        return {refuse(QStringLiteral("No SMTP server is set. Enter the name or address of your "
-                                      "mail server.")),
-                {}};
-    if (MailStatus status = checkHeaderText(server, QStringLiteral("SMTP server")); !status.ok())
-        return {status, {}};
+        return refuse(QStringLiteral("No SMTP server is set. Enter the name or address of your "
+                                     "mail server."));
+    if (Status s = checkHeaderText(server, QStringLiteral("SMTP server")); !s.ok())
+        return s;
     const QString bad = QStringLiteral("The SMTP server \"%1\" is not a valid host name or IP "
                                        "address.")
                                 .arg(server);
@@ -78,75 +81,70 @@ MailResult<QString> TransportConfig::checkHost(const QString &server)
     QUrl url;
     url.setHost(host, QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty())
-        return {refuse(bad), {}};
+        return refuse(bad);
     if (host.contains(u':')) // QUrl accepted it as an IPv6 address
-        return {MailStatus::success(), url.host()};
+        return {Status::success(), url.host()};
     const QString ascii = url.host(QUrl::EncodeUnicode);
     if (ascii.size() > 253)
-        return {refuse(bad), {}};
+        return refuse(bad);
     bool numeric = true;
     for (QStringView label : QStringView(ascii).split(u'.')) {
         if (label.isEmpty() || label.size() > 63 || label.front() == u'-' || label.back() == u'-')
-            return {refuse(bad), {}};
+            return refuse(bad);
         for (QChar c : label) {
             if (c.unicode() > 0x7e || !(c.isLetterOrNumber() || c == u'-'))
-                return {refuse(bad), {}};
+                return refuse(bad);
             numeric = numeric && c.isDigit();
         }
     }
     if (numeric && !isIpv4(ascii))
-        return {refuse(bad), {}};
-    return {MailStatus::success(), ascii};
+        return refuse(bad);
+    return {Status::success(), ascii};
 }
 
-MailResult<TransportConfig> TransportConfig::fromFields(const std::map<QString, FieldValue> &fields)
+Result<TransportConfig> TransportConfig::fromFields(const std::map<QString, FieldValue> &fields)
 {
     TransportConfig config;
     const FieldValue *sendUsing = find(fields, cdo::sendUsing);
     if (!sendUsing || wholeNumber(*sendUsing) != cdo::sendUsingPort)
-        return {refuse(QStringLiteral("Only sending through an SMTP server on the network "
-                                      "(sendusing 2) is supported; sendusing is \"%1\".")
-                               .arg(sendUsing ? textOf(sendUsing) : QStringLiteral("not set"))),
-                {}};
+        return refuse(QStringLiteral("Only sending through an SMTP server on the network "
+                                     "(sendusing 2) is supported; sendusing is \"%1\".")
+                              .arg(sendUsing ? textOf(sendUsing) : QStringLiteral("not set")));
 
     const FieldValue *server = find(fields, cdo::smtpServer);
-    MailResult<QString> host = checkHost(textOf(server));
-    if (!host.status.ok())
-        return {host.status, {}};
+    Result<QString> host = checkHost(textOf(server));
+    if (!host.ok())
+        return host.status;
     config.host = host.value;
 
     if (const FieldValue *port = find(fields, cdo::smtpServerPort);
         port && !textOf(port).trimmed().isEmpty()) {
         const std::optional<long long> number = wholeNumber(*port);
         if (!number || *number < 1 || *number > 65535)
-            return {refuse(QStringLiteral("The SMTP port \"%1\" is not a number from 1 to "
-                                          "65535. Enter the server's port, usually 25, 465 or "
-                                          "587.")
-                                   .arg(visibleText(textOf(port)))),
-                    {}};
+            return refuse(QStringLiteral("The SMTP port \"%1\" is not a number from 1 to "
+                                         "65535. Enter the server's port, usually 25, 465 or "
+                                         "587.")
+                                  .arg(visibleText(textOf(port))));
         config.port = int(*number);
     }
 
     if (const FieldValue *auth = find(fields, cdo::smtpAuthenticate)) {
         const std::optional<long long> method = wholeNumber(*auth);
         if (method != cdo::authAnonymous && method != cdo::authBasic)
-            return {refuse(QStringLiteral("Only login with a user name and password "
-                                          "(smtpauthenticate 1) or none (0) is supported; "
-                                          "smtpauthenticate is \"%1\".")
-                                   .arg(textOf(auth))),
-                    {}};
+            return refuse(QStringLiteral("Only login with a user name and password "
+                                         "(smtpauthenticate 1) or none (0) is supported; "
+                                         "smtpauthenticate is \"%1\".")
+                                  .arg(textOf(auth)));
         config.authenticate = method == cdo::authBasic;
     }
     if (config.authenticate) {
         config.user = textOf(find(fields, cdo::sendUserName));
         config.password = textOf(find(fields, cdo::sendPassword));
-        if (MailStatus status = checkHeaderText(config.user, QStringLiteral("user name"));
-            !status.ok())
-            return {status, {}};
+        if (Status s = checkHeaderText(config.user, QStringLiteral("user name")); !s.ok())
+            return s;
         if (config.password.contains(QChar(0)))
-            return {refuse(QStringLiteral("The password contains a NUL character, which no "
-                                          "login method can carry.")),
-                    {}};
+            return refuse(QStringLiteral("The password contains a NUL character, which no "
+                                         "login method can carry."));
     }
 
     if (const FieldValue *ssl = find(fields, cdo::smtpUseSsl)) {
@@ -155,7 +153,7 @@ MailResult<TransportConfig> TransportConfig::fromFields(const std::map<QString, 
         else
             config.useSsl = wholeNumber(*ssl).value_or(0) != 0;
     }
-    return {MailStatus::success(), config};
+    return {Status::success(), config};
 }
 
 } // namespace orvane::mail

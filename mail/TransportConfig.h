@@ -1,7 +1,7 @@
 #pragma once
 
+#include "form/Status.h"
 #include "mail/FieldValue.h"
-#include "mail/MailStatus.h"
 
 #include <QString>
 
@@ -21,10 +21,10 @@ struct TransportConfig
     QString password;
     bool useSsl = false;
 
-    static MailResult<TransportConfig> fromFields(const std::map<QString, FieldValue> &fields);
+    static form::Result<TransportConfig> fromFields(const std::map<QString, FieldValue> &fields);
 
     // Checks and normalises a server name or address (international names to ASCII).
-    static MailResult<QString> checkHost(const QString &server);
+    static form::Result<QString> checkHost(const QString &server);
 };
 
 } // namespace orvane::mail

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <QString>
 
@@ -31,7 +31,7 @@ struct TransportOptions
     std::function<TlsStart(int port)> tlsStart = standardTlsStart;
     // Where send() waits for the server and reports how far the upload is. None: on the
     // calling thread.
-    std::shared_ptr<ui::NetworkWait> wait;
+    std::shared_ptr<form::NetworkWait> wait;
 };
 
 } // namespace orvane::mail

@@ -68,24 +68,22 @@ std::optional<QString> QSettingsStore::read(const QString &application, const QS
     }
 }
 
-void QSettingsStore::write(const QString &application, const QString &section,
-                           const QString &key, const QString &value)
+void QSettingsStore::write(const QString &application, const QString &section, const QString &key,
+                           const QString &value)
 {
     settingsFor(application).setValue(keyPath(section, key), value);
 }
 
-bool QSettingsStore::commit()
+form::Status QSettingsStore::commit()
 {
-    m_error.clear();
     for (auto &[application, settings] : m_settings) {
         // QSettings replaces its file atomically, so a failed write leaves the old file whole.
         settings->sync();
-        if (settings->status() != QSettings::NoError) {
-            m_error = writeFailureReason(*settings);
-            return false;
-        }
+        if (settings->status() != QSettings::NoError)
+            return form::Status::failure(form::StatusKind::SettingsNotSaved, settings->status(),
+                                         writeFailureReason(*settings));
     }
-    return true;
+    return form::Status::success();
 }
 
 } // namespace orvane::settings

@@ -20,14 +20,12 @@ public:
                                 const QString &key) override;
     void write(const QString &application, const QString &section, const QString &key,
                const QString &value) override;
-    bool commit() override;
-    QString errorString() const override { return m_error; }
+    form::Status commit() override;
 
 private:
     QSettings &settingsFor(const QString &application);
 
     std::map<QString, std::unique_ptr<QSettings>> m_settings;
-    QString m_error;
 };
 
 } // namespace orvane::settings

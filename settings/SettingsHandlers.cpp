@@ -10,22 +10,22 @@ namespace {
 struct Remembered
 {
     const char *key;
-    ui::Control box;
+    form::Control box;
     const char *fallback; // returned for a missing key
 };
 
 // In the order they are read and written.
 constexpr std::array<Remembered, 5> remembered = {{
-        {"SMTP Server", ui::Control::txtSMTP, "localhost"},
-        {"Port", ui::Control::txtPort, "25"},
-        {"From", ui::Control::txtFrom, defaultSender},
-        {"To", ui::Control::txtTo, ""},
-        {"Subject", ui::Control::txtSubject, ""},
+        {"SMTP Server", form::Control::txtSMTP, "localhost"},
+        {"Port", form::Control::txtPort, "25"},
+        {"From", form::Control::txtFrom, defaultSender},
+        {"To", form::Control::txtTo, ""},
+        {"Subject", form::Control::txtSubject, ""},
 }};
 
 } // namespace
 
-void Form_Load(ui::FormFields &form, SettingsStore &store)
+void Form_Load(form::FormFields &form, SettingsStore &store)
 {
     const QString application = QString::fromLatin1(applicationName);
     const QString section = QString::fromLatin1(sectionName);
@@ -37,17 +37,18 @@ void Form_Load(ui::FormFields &form, SettingsStore &store)
     }
 }
 
-void Form_Unload(ui::FormFields &form, SettingsStore &store, int &cancel, SaveReport report)
+void Form_Unload(form::FormFields &form, SettingsStore &store, int &cancel, SaveReport report)
 {
     Q_UNUSED(cancel);
     const QString application = QString::fromLatin1(applicationName);
     const QString section = QString::fromLatin1(sectionName);
     for (const auto &row : remembered)
         store.write(application, section, QString::fromLatin1(row.key), form.text(row.box));
-    if (store.commit())
+    const form::Status saved = store.commit();
+    if (saved.ok())
         return;
 
-    const QString message = QStringLiteral("Settings could not be saved: ") + store.errorString();
+    const QString message = QStringLiteral("Settings could not be saved: ") + saved.description;
     if (report == SaveReport::MessageBox) {
         form.messageBox(message);
     } else {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "form/FormFields.h"
 #include "settings/SettingsStore.h"
-#include "ui/FormFields.h"
 
 namespace orvane::settings {
 
@@ -10,10 +10,10 @@ namespace orvane::settings {
 enum class SaveReport { MessageBox, StandardError };
 
 // Fills the five remembered boxes before the window is first shown.
-void Form_Load(ui::FormFields &form, SettingsStore &store);
+void Form_Load(form::FormFields &form, SettingsStore &store);
 
 // Writes the five boxes back when the window closes. Never sets `cancel`.
-void Form_Unload(ui::FormFields &form, SettingsStore &store, int &cancel,
+void Form_Unload(form::FormFields &form, SettingsStore &store, int &cancel,
                  SaveReport report = SaveReport::MessageBox);
 
 } // namespace orvane::settings

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "form/Status.h"
+
 #include <QString>
 
 #include <optional>
@@ -22,14 +24,16 @@ public:
     // The stored text, also when it is empty; nullopt when the key is missing or its value
     // cannot be read as text.
     virtual std::optional<QString> read(const QString &application, const QString &section,
-                                        const QString &key) = 0;
+                                        const QString &key)
+            = 0;
 
     virtual void write(const QString &application, const QString &section, const QString &key,
-                       const QString &value) = 0;
+                       const QString &value)
+            = 0;
 
-    // Makes what was written permanent. On failure returns false and errorString() says why.
-    virtual bool commit() = 0;
-    virtual QString errorString() const = 0;
+    // Makes what was written permanent. A failure (StatusKind::SettingsNotSaved) says why in
+    // words the user can act on.
+    virtual form::Status commit() = 0;
 };
 
 } // namespace orvane::settings

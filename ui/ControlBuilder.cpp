@@ -14,6 +14,9 @@
 
 namespace orvane::ui {
 
+using form::Control;
+using form::controlName;
+
 namespace {
 
 QWidget *createTextBox(const ControlSpec &row, QWidget *parent, QStyle *maskStyle)

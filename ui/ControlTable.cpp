@@ -6,6 +6,9 @@
 
 namespace orvane::ui {
 
+using form::Control;
+using form::controlCount;
+
 namespace {
 
 using K = ControlKind;

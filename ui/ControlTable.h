@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FormFields.h"
+#include "form/FormFields.h"
 
 #include <QRect>
 
@@ -22,7 +22,7 @@ struct TwipsRect
 // One control of the window as it is at start: everything the window is built from.
 struct ControlSpec
 {
-    Control control;
+    form::Control control;
     ControlKind kind;
     const char *text; // caption or initial text
     TwipsRect geometry;
@@ -42,8 +42,8 @@ inline constexpr const char *defaultDirectoryUser = "scanner";
 inline constexpr const char *defaultDirectoryPassword = "123";
 
 // Every control, in tab order (the order of Control).
-const std::array<ControlSpec, controlCount> &controlTable();
-const ControlSpec &controlSpec(Control control);
+const std::array<ControlSpec, form::controlCount> &controlTable();
+const ControlSpec &controlSpec(form::Control control);
 
 // Pixels = twips x dots per inch / 1440 (15 twips to the pixel at 96 dpi).
 int twipsToPixels(int twips, int dotsPerInch);

@@ -5,6 +5,8 @@
 
 namespace orvane::ui {
 
+using form::FormFields;
+
 namespace {
 
 void report(FormFields &form, const QString &text, FailureReport where)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/FormFields.h"
+#include "form/FormFields.h"
 
 #include <QString>
 
@@ -19,7 +19,7 @@ std::optional<QString> failureOf(const std::function<void()> &body);
 // Runs one handler at the boundary between Qt and our code: an exception that escapes it
 // is reported (in a box, or on standard error while the session is ending) and the program
 // keeps running. Nothing propagates into Qt's event delivery.
-void runGuarded(FormFields &form, const char *handler, const std::function<void()> &body,
+void runGuarded(form::FormFields &form, const char *handler, const std::function<void()> &body,
                 FailureReport report = FailureReport::MessageBox);
 
 } // namespace orvane::ui

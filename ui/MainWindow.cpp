@@ -5,6 +5,7 @@
 #include "ui/ControlBuilder.h"
 #include "ui/ControlTable.h"
 #include "ui/FileDropFilter.h"
+#include "ui/HandlerGuard.h"
 #include "ui/MaskStyle.h"
 #include "ui/PickList.h"
 #include "ui/WindowInteractions.h"
@@ -19,6 +20,8 @@
 #include <QSignalBlocker>
 
 namespace orvane::ui {
+
+using form::Control;
 
 MainWindow::MainWindow(ComponentFactory factory, settings::SettingsStore &store, QWidget *parent)
     : QWidget(parent)

@@ -2,7 +2,6 @@
 
 #include "settings/SettingsHandlers.h"
 #include "ui/ComponentFactory.h"
-#include "ui/HandlerGuard.h"
 #include "ui/WidgetFields.h"
 
 #include <QIcon>
@@ -35,8 +34,8 @@ public:
     // not the 32-pixel one scaled down.
     static QIcon programIcon();
 
-    FormFields &fields() { return *m_fields; }
-    QWidget *control(Control control) const;
+    form::FormFields &fields() { return *m_fields; }
+    QWidget *control(form::Control control) const;
 
     // Form_Load: fills the remembered boxes. Call once, before the window is first shown.
     void load();
@@ -64,7 +63,7 @@ private:
     ComponentFactory m_factory;
     settings::SettingsStore &m_store;
     MaskStyle *m_maskStyle;
-    std::array<QWidget *, controlCount> m_controls{};
+    std::array<QWidget *, form::controlCount> m_controls{};
     std::unique_ptr<WidgetFields> m_fields;
     WindowWait *m_wait = nullptr;
     int m_handlersRunning = 0;

@@ -1,10 +1,12 @@
 #include "MessageBox.h"
 
-#include "ui/FormFields.h"
+#include "form/FormFields.h"
 
 #include <QMessageBox>
 
 namespace orvane::ui {
+
+using form::applicationTitle;
 
 void showMessageBox(QWidget *parent, const QString &text, const QString &caption)
 {

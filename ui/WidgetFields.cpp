@@ -14,6 +14,12 @@
 
 namespace orvane::ui {
 
+using form::Control;
+using form::controlCount;
+using form::Greyed;
+using form::Ticked;
+using form::Unticked;
+
 WidgetFields::WidgetFields(QWidget *window, const std::array<QWidget *, controlCount> &controls)
     : m_window(window)
     , m_controls(controls)

@@ -4,6 +4,10 @@
 
 namespace orvane::ui {
 
+using form::Control;
+using form::FormFields;
+using form::Ticked;
+
 namespace {
 
 // The authentication group, in the order it is shown or hidden.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,7 +19,7 @@ namespace orvane::ui {
 // kind is dropped, not queued: a second click on Send sends nothing, and no handler starts
 // while another one waits. An upload of more than 1 MB shows how far it is in the status
 // label, which gets back its own text when the wait ends.
-class WindowWait : public QObject, public NetworkWait
+class WindowWait : public QObject, public form::NetworkWait
 {
     Q_OBJECT
 

@@ -6,6 +6,9 @@
 
 namespace orvane::directory::detail {
 
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
 QString serverText(const FailureContext &context)
@@ -180,18 +183,17 @@ Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
     const QString advice = adviceFor(rc, diagnostic, matchedDn, context, referrals, kind);
     if (!advice.isEmpty())
         text += u' ' + advice;
-    return Status::failure(kind, text, rc);
+    return Status::failure(kind, rc, text);
 }
 
 Status tlsFailure(const QString &reason, const FailureContext &context)
 {
     const QString how
             = context.startTlsOffered ? QStringLiteral("StartTLS") : QStringLiteral("TLS");
-    return Status::failure(StatusKind::Tls,
+    return Status::failure(StatusKind::Tls, LDAP_CONNECT_ERROR,
                            QStringLiteral("Could not open a secure connection (%1) to the "
                                           "directory server %2: %3 No password was sent.")
-                                   .arg(how, serverText(context), reason),
-                           LDAP_CONNECT_ERROR);
+                                   .arg(how, serverText(context), reason));
 }
 
 bool kerberosUnavailable(const QString &diagnostic)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "directory/Status.h"
+#include "form/Status.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,14 +30,14 @@ struct FailureContext
 // A failure in libldap's and the server's own words (ldap_err2string, the diagnostic
 // message, the result code), with what to do where that is known. referrals are the URLs of
 // a referral result (code 10).
-Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
-                   const FailureContext &context, const QStringList &referrals = {});
+form::Status ldapFailure(int rc, const QString &diagnostic, const QString &matchedDn,
+                         const FailureContext &context, const QStringList &referrals = {});
 
 // A TLS handshake (LDAPS or StartTLS) that failed for the reason given, in words.
-Status tlsFailure(const QString &reason, const FailureContext &context);
+form::Status tlsFailure(const QString &reason, const FailureContext &context);
 
 // A Kerberos (SASL GSSAPI) bind that failed with rc and the SASL library's diagnostic.
-Status kerberosFailure(int rc, const QString &diagnostic, const FailureContext &context);
+form::Status kerberosFailure(int rc, const QString &diagnostic, const FailureContext &context);
 
 // Whether a failed GSSAPI bind failed only because the user holds no Kerberos ticket (or the
 // mechanism is not installed), so that an anonymous bind may take its place.

@@ -9,6 +9,9 @@
 
 namespace orvane::directory::detail {
 
+using form::Result;
+using form::Status;
+
 namespace {
 
 timeval toTimeval(std::chrono::microseconds duration)
@@ -77,7 +80,7 @@ Status LdapSession::resultStatus(LDAPMessage *result, LdapControlsPtr *controls)
     return ldapFailure(rc, textOf(diagnostic), textOf(matched), m_context, referrals);
 }
 
-Status LdapSession::next(int msgid, const Deadline &deadline, LdapMessagePtr &message)
+Result<LdapMessagePtr> LdapSession::next(int msgid, const Deadline &deadline)
 {
     timeval tv{};
     timeval *wait = nullptr;
@@ -88,7 +91,7 @@ Status LdapSession::next(int msgid, const Deadline &deadline, LdapMessagePtr &me
     }
     LDAPMessage *raw = nullptr;
     const int type = ldap_result(m_ld.get(), msgid, LDAP_MSG_ONE, wait, &raw);
-    message.reset(raw);
+    LdapMessagePtr message(raw);
     if (type == 0) {
         ldap_abandon_ext(m_ld.get(), msgid, nullptr, nullptr);
         return ldapFailure(LDAP_TIMEOUT, QString(), QString(), m_context);
@@ -98,7 +101,7 @@ Status LdapSession::next(int msgid, const Deadline &deadline, LdapMessagePtr &me
         ldap_get_option(m_ld.get(), LDAP_OPT_RESULT_CODE, &rc);
         return failure(rc);
     }
-    return Status::success();
+    return {Status::success(), std::move(message)};
 }
 
 QByteArray LdapSession::uri() const
@@ -109,44 +112,47 @@ QByteArray LdapSession::uri() const
             .toUtf8();
 }
 
-Status LdapSession::open(const Query &query, const Credentials &credentials,
-                         const LdapProviderOptions &options, std::chrono::milliseconds timeout,
-                         std::shared_ptr<LdapSession> &session)
+Result<std::shared_ptr<LdapSession>> LdapSession::open(const Query &query,
+                                                       const Credentials &credentials,
+                                                       const LdapProviderOptions &options,
+                                                       std::chrono::milliseconds timeout)
 {
-    std::shared_ptr<LdapSession> created;
-    if (Status s = connect(query, options, timeout, created); !s.ok())
-        return s;
-    Offers offers;
-    if (Status s = created->readOffers(offers); !s.ok())
-        return s;
-    created->m_context.startTlsOffered = offers.startTls;
+    auto connected = connect(query, options, timeout);
+    if (!connected.ok())
+        return connected.status;
+    const std::shared_ptr<LdapSession> &created = connected.value;
+    auto offers = created->readOffers();
+    if (!offers.ok())
+        return offers.status;
+    created->m_context.startTlsOffered = offers.value.startTls;
     // With no user name and no password the user's own Kerberos ticket signs in, as a desktop
     // in the domain would. On a plain port its security layer signs and seals the connection:
     // Active Directory and Samba refuse that layer over TLS, and need no TLS beside it.
     bool kerberos = false;
-    if (credentials.user.isEmpty() && credentials.password.isEmpty() && offers.gssapi) {
-        if (Status s = created->bindKerberos(kerberos); !s.ok())
-            return s;
+    if (credentials.user.isEmpty() && credentials.password.isEmpty() && offers.value.gssapi) {
+        auto ticket = created->bindKerberos();
+        if (!ticket.ok())
+            return ticket.status;
+        kerberos = ticket.value;
     }
     if (!kerberos) {
         // RFC 4513 section 3: StartTLS before the bind, so that no password and no search
         // goes over the network in the clear where the server can do better. Without a ticket
         // the bind is anonymous.
         if (!created->m_context.tls) {
-            if (Status s = created->startTls(options, offers.startTls); !s.ok())
+            if (Status s = created->startTls(options, offers.value.startTls); !s.ok())
                 return s;
         }
         if (Status s = created->bindSimple(credentials); !s.ok())
             return s;
     }
     created->m_context.bound = true;
-    session = std::move(created);
-    return Status::success();
+    return connected;
 }
 
-Status LdapSession::connect(const Query &query, const LdapProviderOptions &options,
-                            std::chrono::milliseconds timeout,
-                            std::shared_ptr<LdapSession> &session)
+Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
+                                                          const LdapProviderOptions &options,
+                                                          std::chrono::milliseconds timeout)
 {
     const bool tls = options.portRule && options.portRule(query.port) == TransportMode::Tls;
     FailureContext context{query.host, query.port, query.baseDn, timeout, tls};
@@ -188,11 +194,10 @@ Status LdapSession::connect(const Query &query, const LdapProviderOptions &optio
         }
         return created->failure(rc);
     }
-    session = std::move(created);
-    return Status::success();
+    return {Status::success(), std::move(created)};
 }
 
-Status LdapSession::readOffers(Offers &offers)
+Result<LdapSession::Offers> LdapSession::readOffers()
 {
     // RFC 4512 section 5.1: the root DSE names the extended operations and SASL mechanisms the
     // server supports; anyone may usually read it before binding.
@@ -206,26 +211,28 @@ Status LdapSession::readOffers(Offers &offers)
     if (rc != LDAP_SUCCESS)
         return failure(rc);
     const Deadline deadline = deadlineFromNow();
+    Offers offers;
     for (;;) {
-        LdapMessagePtr message;
-        if (Status status = next(msgid, deadline, message); !status.ok())
-            return status;
-        if (ldap_msgtype(message.get()) == LDAP_RES_SEARCH_RESULT)
-            return Status::success(); // a server that hides its root entry offers nothing
-        if (ldap_msgtype(message.get()) != LDAP_RES_SEARCH_ENTRY)
+        auto answer = next(msgid, deadline);
+        if (!answer.ok())
+            return answer.status;
+        LDAPMessage *message = answer.value.get();
+        // A server that hides its root entry offers nothing.
+        if (ldap_msgtype(message) == LDAP_RES_SEARCH_RESULT)
+            return {Status::success(), offers};
+        if (ldap_msgtype(message) != LDAP_RES_SEARCH_ENTRY)
             continue;
-        const BerValuesPtr extensions(
-                ldap_get_values_len(m_ld.get(), message.get(), supportedExtension));
+        const BerValuesPtr extensions(ldap_get_values_len(m_ld.get(), message, supportedExtension));
         for (berval **value = extensions.get(); value && *value; ++value)
             offers.startTls
                     |= std::string_view((*value)->bv_val, (*value)->bv_len) == LDAP_EXOP_START_TLS;
         const BerValuesPtr mechanisms(
-                ldap_get_values_len(m_ld.get(), message.get(), supportedMechanisms));
+                ldap_get_values_len(m_ld.get(), message, supportedMechanisms));
         for (berval **value = mechanisms.get(); value && *value; ++value)
             offers.gssapi |= std::string_view((*value)->bv_val, (*value)->bv_len) == "GSSAPI";
         // [MS-ADTS] 3.1.1.3.4.3: the capability every Active Directory domain controller lists.
         const BerValuesPtr capabilities(
-                ldap_get_values_len(m_ld.get(), message.get(), supportedCapabilities));
+                ldap_get_values_len(m_ld.get(), message, supportedCapabilities));
         for (berval **value = capabilities.get(); value && *value; ++value)
             m_activeDirectory |= std::string_view((*value)->bv_val, (*value)->bv_len)
                                  == "1.2.840.113556.1.4.800";
@@ -240,10 +247,10 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
     int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
     if (rc != LDAP_SUCCESS)
         return failure(rc);
-    LdapMessagePtr result;
-    if (Status status = next(msgid, deadlineFromNow(), result); !status.ok())
-        return status;
-    if (Status status = resultStatus(result.get()); !status.ok()) {
+    auto result = next(msgid, deadlineFromNow());
+    if (!result.ok())
+        return result.status;
+    if (Status status = resultStatus(result.value.get()); !status.ok()) {
         if (!listed)
             return Status::success(); // not offered: the bind goes as it always did
         return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
@@ -278,10 +285,10 @@ Status LdapSession::bindSimple(const Credentials &credentials)
     password.fill('\0');
     if (rc != LDAP_SUCCESS)
         return failure(rc);
-    LdapMessagePtr result;
-    if (Status status = next(msgid, deadlineFromNow(), result); !status.ok())
-        return status;
-    return resultStatus(result.get());
+    auto result = next(msgid, deadlineFromNow());
+    if (!result.ok())
+        return result.status;
+    return resultStatus(result.value.get());
 }
 
 namespace {
@@ -300,7 +307,7 @@ int acceptDefaults(LDAP *, unsigned, void *, void *prompts)
 
 } // namespace
 
-Status LdapSession::bindKerberos(bool &usedTicket)
+Result<bool> LdapSession::bindKerberos()
 {
     // Over TLS the connection is protected already, and Active Directory refuses a GSSAPI
     // security layer on top of it; on a plain connection the layer signs and seals.
@@ -314,14 +321,12 @@ Status LdapSession::bindKerberos(bool &usedTicket)
     }
     const int rc = ldap_sasl_interactive_bind_s(m_ld.get(), nullptr, "GSSAPI", nullptr, nullptr,
                                                 LDAP_SASL_QUIET, acceptDefaults, nullptr);
-    if (rc == LDAP_SUCCESS) {
-        usedTicket = true;
-        return Status::success();
-    }
+    if (rc == LDAP_SUCCESS)
+        return {Status::success(), true};
     const QString text = diagnostic();
-    usedTicket = !kerberosUnavailable(text);
-    if (!usedTicket)
-        return Status::success();
+    // No ticket at hand: nothing went to the server, and another bind may follow.
+    if (kerberosUnavailable(text))
+        return {Status::success(), false};
     if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
         return failure(rc);
     return kerberosFailure(rc, text, m_context);

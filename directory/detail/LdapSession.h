@@ -2,9 +2,9 @@
 
 #include "directory/LdapProviderOptions.h"
 #include "directory/Query.h"
-#include "directory/Status.h"
 #include "directory/detail/LdapFailure.h"
 #include "directory/detail/LdapHandles.h"
+#include "form/Status.h"
 
 #include <QString>
 
@@ -33,21 +33,22 @@ public:
     };
 
     // Connects to the query's server and binds; timeout <= 0 means no limit for the bind.
-    static Status open(const Query &query, const Credentials &credentials,
-                       const LdapProviderOptions &options, std::chrono::milliseconds timeout,
-                       std::shared_ptr<LdapSession> &session);
+    static form::Result<std::shared_ptr<LdapSession>> open(const Query &query,
+                                                           const Credentials &credentials,
+                                                           const LdapProviderOptions &options,
+                                                           std::chrono::milliseconds timeout);
 
     LDAP *handle() const { return m_ld.get(); }
     const FailureContext &context() const { return m_context; }
 
     // Waits for the next message of the operation msgid until the deadline; abandons the
     // operation when the deadline passes.
-    Status next(int msgid, const Deadline &deadline, LdapMessagePtr &message);
+    form::Result<LdapMessagePtr> next(int msgid, const Deadline &deadline);
 
     // A failure for rc with libldap's current diagnostic message.
-    Status failure(int rc) const;
+    form::Status failure(int rc) const;
     // The result code, diagnostic and matched DN of a result message, as a status.
-    Status resultStatus(LDAPMessage *result, LdapControlsPtr *controls = nullptr) const;
+    form::Status resultStatus(LDAPMessage *result, LdapControlsPtr *controls = nullptr) const;
 
     Deadline deadlineFromNow() const;
 
@@ -64,15 +65,16 @@ private:
 
     LdapSession(LdapHandle ld, FailureContext context);
 
-    static Status connect(const Query &query, const LdapProviderOptions &options,
-                          std::chrono::milliseconds timeout, std::shared_ptr<LdapSession> &session);
-    Status readOffers(Offers &offers);
+    static form::Result<std::shared_ptr<LdapSession>> connect(const Query &query,
+                                                              const LdapProviderOptions &options,
+                                                              std::chrono::milliseconds timeout);
+    form::Result<Offers> readOffers();
     // Upgrades the connection where the server takes StartTLS; listed: the root DSE lists it.
-    Status startTls(const LdapProviderOptions &options, bool listed);
-    Status bindSimple(const Credentials &credentials);
-    // Binds with SASL GSSAPI; sets usedTicket to false where no ticket was at hand, so that
-    // nothing went to the server and another bind may follow.
-    Status bindKerberos(bool &usedTicket);
+    form::Status startTls(const LdapProviderOptions &options, bool listed);
+    form::Status bindSimple(const Credentials &credentials);
+    // Binds with SASL GSSAPI. The value is whether a ticket was used: false where none was at
+    // hand, so that nothing went to the server and another bind may follow.
+    form::Result<bool> bindKerberos();
     QString diagnostic() const;
     QByteArray uri() const;
 

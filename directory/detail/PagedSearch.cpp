@@ -2,6 +2,9 @@
 
 namespace orvane::directory::detail {
 
+using form::Status;
+using form::StatusKind;
+
 // The value of an entry's RDN ("Smith, John" for "cn=Smith\2C John,ou=people,..."), decoded
 // as RFC 4514 says: escaped characters, hex pairs and UTF-8 in them.
 QString rdnValue(const QString &dn)
@@ -87,17 +90,18 @@ Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
     const Deadline deadline = m_session->deadlineFromNow();
     const std::size_t before = entries.size();
     for (;;) {
-        LdapMessagePtr message;
-        if (Status status = m_session->next(msgid, deadline, message); !status.ok())
-            return status;
-        switch (ldap_msgtype(message.get())) {
+        auto answer = m_session->next(msgid, deadline);
+        if (!answer.ok())
+            return answer.status;
+        LDAPMessage *message = answer.value.get();
+        switch (ldap_msgtype(message)) {
         case LDAP_RES_SEARCH_ENTRY:
-            entries.push_back(entryOf(message.get()));
+            entries.push_back(entryOf(message));
             ++m_entriesRead;
             break;
         case LDAP_RES_SEARCH_RESULT: {
             LdapControlsPtr controls;
-            Status status = m_session->resultStatus(message.get(), &controls);
+            Status status = m_session->resultStatus(message, &controls);
             if (status.nativeCode == LDAP_REFERRAL && m_entriesRead > 0) {
                 // Entries came, so the base is here; the referral says the rest is held
                 // elsewhere, as a continuation reference does. Neither is chased (it would
@@ -166,7 +170,7 @@ Status PagedSearch::readControls(LDAPControl **controls, const QString &firstDn)
     const bool repeated = firstDn.isEmpty() ? next == m_cookie : m_pageStarts.contains(firstDn);
     if (repeated) {
         m_finished = true;
-        return Status::failure(StatusKind::ServerError,
+        return Status::failure(StatusKind::ServerError, 0,
                                QStringLiteral("The directory server %1 sent a page it had sent "
                                               "before; the search was stopped and the list may "
                                               "be incomplete. Try a longer prefix.")

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "directory/Query.h"
-#include "directory/Status.h"
 #include "directory/detail/EntryValues.h"
 #include "directory/detail/LdapSession.h"
+#include "form/Status.h"
 
 #include <QByteArray>
 #include <QList>
@@ -50,16 +50,16 @@ public:
 
     // Requests the next page and appends its entries; referrals and continuation references
     // are skipped. Waits at most the session's time-out for the whole page.
-    Status fetchPage(std::vector<Entry> &entries);
+    form::Status fetchPage(std::vector<Entry> &entries);
 
     bool finished() const { return m_finished; }
     SortOutcome sortOutcome() const { return m_sortOutcome; }
     int pagesRead() const { return m_pagesRead; }
 
 private:
-    Status readPage(int msgid, std::vector<Entry> &entries);
+    form::Status readPage(int msgid, std::vector<Entry> &entries);
     // firstDn: the DN of the page's first entry, empty for a page without entries.
-    Status readControls(LDAPControl **controls, const QString &firstDn);
+    form::Status readControls(LDAPControl **controls, const QString &firstDn);
     Entry entryOf(LDAPMessage *message) const;
     QString attributeName(const char *name, qsizetype size) const;
 

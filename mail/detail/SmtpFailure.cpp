@@ -4,6 +4,9 @@
 
 namespace orvane::mail::detail {
 
+using form::Status;
+using form::StatusKind;
+
 namespace {
 
 QString where(const FailureContext &c)
@@ -18,46 +21,46 @@ QString seconds(std::chrono::milliseconds duration)
            + (s == 1.0 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
 }
 
-MailStatus fail(FailureKind kind, long code, const QString &text)
+Status fail(StatusKind kind, long code, const QString &text)
 {
-    return MailStatus::failure(kind, code, text);
+    return Status::failure(kind, code, text);
 }
 
 // A refusal by the server, described from its reply and the command it answered.
-MailStatus describeRefusal(const FailureContext &c)
+Status describeRefusal(const FailureContext &c)
 {
     const SmtpDialogue &d = *c.dialogue;
     const int code = d.lastReplyCode();
     const QString reply = d.lastReply();
     // Every text names the server as %1 and quotes its reply as %2.
-    auto said = [&](FailureKind kind, const QString &text) {
+    auto said = [&](StatusKind kind, const QString &text) {
         return fail(kind, code, text.arg(where(c), reply));
     };
     const bool temporary = code < 500; // RFC 5321 section 4.2.1: 4yz, the same may work later
     if (d.lastReplyTo().isEmpty()) {
         // 421 or 554 instead of the 220 greeting (RFC 5321 section 3.1).
         if (temporary)
-            return said(FailureKind::ServerRefused,
+            return said(StatusKind::ServerRefused,
                         QStringLiteral("The SMTP server %1 is not taking mail at the moment: "
                                        "\"%2\". Nothing was sent; try again later."));
-        return said(FailureKind::ServerRefused,
+        return said(StatusKind::ServerRefused,
                     QStringLiteral("The SMTP server %1 refused the connection: \"%2\". Nothing "
                                    "was sent. Check the server name and port, or ask the "
                                    "server's administrator."));
     }
     if (d.lastReplyTo() == u"EHLO" && c.startTls)
         // Without EHLO there is no STARTTLS (RFC 3207 section 4); HELO would mean plaintext.
-        return said(FailureKind::StartTlsUnavailable,
+        return said(StatusKind::StartTlsUnavailable,
                     QStringLiteral("The SMTP server %1 refused the extended greeting (EHLO): "
                                    "\"%2\". Without it encryption (STARTTLS) cannot start, so "
                                    "nothing was sent. Use the server's TLS port (often 465) or "
                                    "ask its administrator."));
     if (code == 530) {
         if (reply.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
-            return said(FailureKind::AuthRequired,
+            return said(StatusKind::AuthRequired,
                         QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
                                        "\"%2\". Tick SSL and send again."));
-        return said(FailureKind::AuthRequired,
+        return said(StatusKind::AuthRequired,
                     QStringLiteral("The SMTP server %1 requires a login: \"%2\". Tick SMTP "
                                    "Authentication, enter your user name and password, and "
                                    "send again."));
@@ -70,30 +73,30 @@ MailStatus describeRefusal(const FailureContext &c)
         // A message within the announced limit was refused for another size, e.g. a quota.
         if (d.sizeLimit() > 0 && c.messageSize > d.sizeLimit())
             text += QStringLiteral("; the server takes at most %1 bytes").arg(d.sizeLimit());
-        return fail(FailureKind::SizeRefused, code,
+        return fail(StatusKind::SizeRefused, code,
                     text + QStringLiteral(". Attach a smaller file and send again."));
     }
     if (d.lastReplyTo() == u"RCPT")
-        return fail(FailureKind::RecipientRefused, code,
+        return fail(StatusKind::RecipientRefused, code,
                     QStringLiteral("The SMTP server %1 refused the recipient %2: \"%3\". The "
                                    "message was not sent to anyone. Check the To address.")
                             .arg(where(c), d.lastRecipient(), reply));
     if (d.lastReplyTo() == u"MAIL" && !temporary)
-        return said(FailureKind::SenderRefused,
+        return said(StatusKind::SenderRefused,
                     QStringLiteral("The SMTP server %1 refused the sender address: \"%2\". "
                                    "Check the From address."));
     if (temporary)
-        return said(FailureKind::ServerRefused,
+        return said(StatusKind::ServerRefused,
                     QStringLiteral("The SMTP server %1 could not take the message at the moment: "
                                    "\"%2\". The message was not sent; try again later."));
-    return said(FailureKind::ServerRefused,
+    return said(StatusKind::ServerRefused,
                 QStringLiteral("The SMTP server %1 refused the message: \"%2\". The message was "
                                "not sent."));
 }
 
 } // namespace
 
-MailStatus describeNoLoginOffered(const FailureContext &c)
+Status describeNoLoginOffered(const FailureContext &c)
 {
     QString text = QStringLiteral("The SMTP server %1 offers no login, so the message was not "
                                   "sent without one.")
@@ -104,10 +107,10 @@ MailStatus describeNoLoginOffered(const FailureContext &c)
     else
         text += QStringLiteral(" If the server takes mail without a login, untick SMTP "
                                "Authentication.");
-    return fail(FailureKind::AuthUnavailable, 0, text);
+    return fail(StatusKind::AuthUnavailable, 0, text);
 }
 
-MailStatus describeSmtpFailure(const FailureContext &c)
+Status describeSmtpFailure(const FailureContext &c)
 {
     const SmtpDialogue &d = *c.dialogue;
     const long code = c.curlCode;
@@ -123,7 +126,7 @@ MailStatus describeSmtpFailure(const FailureContext &c)
                 = code == CURLE_OPERATION_TIMEDOUT
                           ? QStringLiteral("no answer came for %1").arg(seconds(c.stallTimeout))
                           : QStringLiteral("the connection broke off: %1").arg(c.errorText);
-        return fail(FailureKind::DeliveryUnknown, code,
+        return fail(StatusKind::DeliveryUnknown, code,
                     QStringLiteral("The whole message went to the SMTP server %1, but %2, so the "
                                    "server never confirmed it. The message may or may not have "
                                    "been delivered: check with the recipient before sending it "
@@ -132,22 +135,22 @@ MailStatus describeSmtpFailure(const FailureContext &c)
     }
     switch (c.curlCode) {
     case CURLE_COULDNT_RESOLVE_HOST:
-        return fail(FailureKind::Resolve, code,
+        return fail(StatusKind::Resolve, code,
                     QStringLiteral("The SMTP server name \"%1\" could not be found (%2). Check the "
                                    "server name.")
                             .arg(c.host, c.errorText));
     case CURLE_COULDNT_CONNECT:
-        return fail(FailureKind::Connect, code,
+        return fail(StatusKind::Connect, code,
                     QStringLiteral("Could not connect to the SMTP server %1: %2. Check the server "
                                    "name and port, and that the server is running.")
                             .arg(where(c), c.errorText));
     case CURLE_OPERATION_TIMEDOUT:
         if (!c.connected)
-            return fail(FailureKind::Timeout, code,
+            return fail(StatusKind::Timeout, code,
                         QStringLiteral("Connecting to the SMTP server %1 timed out after %2. "
                                        "Check the server name and port, and the network.")
                                 .arg(where(c), seconds(c.connectTimeout)));
-        return fail(FailureKind::Timeout, code,
+        return fail(StatusKind::Timeout, code,
                     QStringLiteral("The SMTP server %1 stopped answering: nothing happened for "
                                    "%2%3. The message was not sent; try again later.")
                             .arg(where(c), seconds(c.stallTimeout),
@@ -155,19 +158,19 @@ MailStatus describeSmtpFailure(const FailureContext &c)
                                          ? QStringLiteral(" (it never sent its greeting)")
                                          : QStringLiteral(" after %1").arg(d.lastCommand())));
     case CURLE_PEER_FAILED_VERIFICATION:
-        return fail(FailureKind::Certificate, code,
+        return fail(StatusKind::Certificate, code,
                     QStringLiteral("The certificate of the SMTP server %1 could not be verified: "
                                    "%2. The server must show a valid certificate for \"%3\" from "
                                    "an authority this computer trusts; nothing was sent.")
                             .arg(where(c), c.errorText, c.host));
     case CURLE_USE_SSL_FAILED:
         if (d.lastReplyTo() == u"STARTTLS")
-            return fail(FailureKind::StartTlsUnavailable, d.lastReplyCode(),
+            return fail(StatusKind::StartTlsUnavailable, d.lastReplyCode(),
                         QStringLiteral("The SMTP server %1 refused to start encryption: \"%2\". "
                                        "Nothing was sent unencrypted. Try again later, or use "
                                        "the server's TLS port (often 465).")
                                 .arg(where(c), d.lastReply()));
-        return fail(FailureKind::StartTlsUnavailable, code,
+        return fail(StatusKind::StartTlsUnavailable, code,
                     QStringLiteral("The SMTP server %1 does not offer encryption (STARTTLS), so "
                                    "nothing was sent: with SSL ticked the password and message "
                                    "never travel unencrypted. Use the server's TLS port (often "
@@ -177,18 +180,18 @@ MailStatus describeSmtpFailure(const FailureContext &c)
     case CURLE_AUTH_ERROR:
         if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() == 334)
             // Every step of the mechanism was answered and the server still wants more.
-            return fail(FailureKind::AuthRejected, d.lastReplyCode(),
+            return fail(StatusKind::AuthRejected, d.lastReplyCode(),
                         QStringLiteral("The SMTP server %1 did not accept the login: after the "
                                        "user name and password it still asked for more "
                                        "(\"%2\"). Check the user name and password, or ask the "
                                        "server's administrator which login it expects.")
                                 .arg(where(c), d.lastReply()));
         if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 400)
-            return fail(FailureKind::AuthRejected, d.lastReplyCode(),
+            return fail(StatusKind::AuthRejected, d.lastReplyCode(),
                         QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "
                                        "user name and password.")
                                 .arg(where(c), d.lastReply()));
-        return fail(FailureKind::AuthUnavailable, code,
+        return fail(StatusKind::AuthUnavailable, code,
                     QStringLiteral("None of the login methods the SMTP server %1 offers (%2) can "
                                    "be used: %3.")
                             .arg(where(c), d.authMechanisms().join(u' '), c.errorText));
@@ -203,12 +206,12 @@ MailStatus describeSmtpFailure(const FailureContext &c)
             text += QStringLiteral(" TLS was started with the first byte, as on port 465; if "
                                    "this port expects STARTTLS instead, use the server's "
                                    "STARTTLS port (often 587).");
-        return fail(FailureKind::Tls, code, text);
+        return fail(StatusKind::Tls, code, text);
     }
     if (!d.unfinishedReply().isEmpty() && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING))
         // libcurl gives up on a reply that grows past its limit (an endless run of 334- lines,
         // say) or that the connection cuts off; either way the server's last words are these.
-        return fail(FailureKind::ConnectionLost, code,
+        return fail(StatusKind::ConnectionLost, code,
                     QStringLiteral("The SMTP server %1 never finished its reply (\"%2\"): %3. "
                                    "The message was not sent; try again later, or ask the "
                                    "server's administrator.")
@@ -222,7 +225,7 @@ MailStatus describeSmtpFailure(const FailureContext &c)
     case CURLE_WEIRD_SERVER_REPLY:
     case CURLE_PARTIAL_FILE:
     case CURLE_UPLOAD_FAILED:
-        return fail(FailureKind::ConnectionLost, code,
+        return fail(StatusKind::ConnectionLost, code,
                     QStringLiteral("The connection to the SMTP server %1 broke off%2: %3. The "
                                    "message was not sent; try again.")
                             .arg(where(c),
@@ -231,7 +234,7 @@ MailStatus describeSmtpFailure(const FailureContext &c)
                                          : QString(),
                                  c.errorText));
     default:
-        return fail(FailureKind::Internal, code,
+        return fail(StatusKind::Internal, code,
                     QStringLiteral("Sending to the SMTP server %1 failed: %2 (libcurl error %3).")
                             .arg(where(c), c.errorText)
                             .arg(code));

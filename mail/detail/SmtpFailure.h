@@ -1,6 +1,6 @@
 #pragma once
 
-#include "mail/MailStatus.h"
+#include "form/Status.h"
 #include "mail/detail/SmtpDialogue.h"
 
 #include <QString>
@@ -28,9 +28,9 @@ struct FailureContext
 
 // The description the user reads: what happened in the library's or the server's own words
 // (with the reply code) and what to do about it.
-MailStatus describeSmtpFailure(const FailureContext &context);
+form::Status describeSmtpFailure(const FailureContext &context);
 
 // Stopped by us before MAIL FROM because the server offered no login.
-MailStatus describeNoLoginOffered(const FailureContext &context);
+form::Status describeNoLoginOffered(const FailureContext &context);
 
 } // namespace orvane::mail::detail

@@ -17,9 +17,12 @@
 
 using namespace orvane;
 using namespace orvane::directory;
+using form::Control;
+using orvane::form::Result;
+using orvane::form::Status;
+using orvane::form::StatusKind;
 using test::RecordingForm;
 using test::SambaDomain;
-using ui::Control;
 
 namespace {
 
@@ -186,33 +189,35 @@ TEST_P(AdDirectoryTest, Search)
 TEST_F(AdDirectoryTest, ServerSortsAndTheFirstPageIsThereBeforeTheNext)
 {
     LdapDirectoryComponents components;
-    std::unique_ptr<Connection> connection;
-    std::unique_ptr<Command> command;
-    ASSERT_TRUE(components.createConnection(connection).ok());
+    auto createdConnection = components.createConnection();
+    ASSERT_TRUE(createdConnection.ok());
+    const std::unique_ptr<Connection> connection = std::move(createdConnection.value);
     ASSERT_TRUE(connection->setProvider("ADsDSOObject").ok());
     ASSERT_TRUE(connection->setProperty("User ID", Value::text(SambaDomain::reader.upn())).ok());
     ASSERT_TRUE(
             connection->setProperty("Password", Value::text(SambaDomain::reader.password)).ok());
     ASSERT_TRUE(connection->open("Active Directory Provider", "", "", -1).ok());
-    ASSERT_TRUE(components.createCommand(command).ok());
+    auto createdCommand = components.createCommand();
+    ASSERT_TRUE(createdCommand.ok());
+    const std::unique_ptr<Command> command = std::move(createdCommand.value);
     ASSERT_TRUE(command->setActiveConnection(*connection).ok());
     ASSERT_TRUE(command->setCommandText("select name, mail from 'LDAP://127.0.0.1/"
                                         + SambaDomain::peopleDn
                                         + "' where name = 'Smi*' ORDER BY NAME DESC")
                         .ok());
     ASSERT_TRUE(command->setProperty("Page Size", Value::int16(500)).ok());
-    std::unique_ptr<Recordset> rows;
-    const Status status = command->execute(rows, -1);
-    ASSERT_TRUE(status.ok()) << status.description.toStdString();
+    auto executed = command->execute(-1);
+    ASSERT_TRUE(executed.ok()) << executed.status.description.toStdString();
+    const std::unique_ptr<Recordset> rows = std::move(executed.value);
 
     auto &ldapRows = dynamic_cast<LdapRecordset &>(*rows);
     EXPECT_TRUE(ldapRows.sortedByServer());
     EXPECT_EQ(ldapRows.pagesRead(), 1);
     QStringList names;
     while (!rows->eof()) {
-        Value name;
-        ASSERT_TRUE(rows->field("Name", name).ok());
-        names.append(name.toText());
+        const Result<Value> name = rows->field("Name");
+        ASSERT_TRUE(name.ok());
+        names.append(name.value.toText());
         ASSERT_TRUE(rows->moveNext().ok());
     }
     // Plain ASCII names, whose order no collation can dispute.

@@ -16,10 +16,13 @@
 
 using namespace orvane;
 using namespace orvane::directory;
+using form::Control;
+using orvane::form::Result;
+using orvane::form::Status;
+using orvane::form::StatusKind;
 using test::DirectoryTestData;
 using test::RecordingForm;
 using test::SlapdServer;
-using ui::Control;
 
 namespace {
 
@@ -140,22 +143,25 @@ protected:
     std::unique_ptr<Recordset> execute(const QString &query, int pageSize)
     {
         LdapDirectoryComponents components(options());
-        EXPECT_TRUE(components.createConnection(connection).ok());
+        auto createdConnection = components.createConnection();
+        EXPECT_TRUE(createdConnection.ok());
+        connection = std::move(createdConnection.value);
         EXPECT_TRUE(connection->setProvider("ADsDSOObject").ok());
         EXPECT_TRUE(connection->setProperty("user id", Value::text(example().readerDn())).ok());
         EXPECT_TRUE(
                 connection->setProperty("PASSWORD", Value::text(DirectoryTestData::readerPassword))
                         .ok());
         EXPECT_TRUE(connection->open("Active Directory Provider", "", "", -1).ok());
-        EXPECT_TRUE(components.createCommand(command).ok());
+        auto createdCommand = components.createCommand();
+        EXPECT_TRUE(createdCommand.ok());
+        command = std::move(createdCommand.value);
         EXPECT_TRUE(command->setActiveConnection(*connection).ok());
         EXPECT_TRUE(command->setCommandText(query).ok());
         EXPECT_TRUE(command->setProperty("page size", Value::int32(pageSize)).ok());
         EXPECT_TRUE(command->setProperty("Timeout", Value::int16(10)).ok());
-        std::unique_ptr<Recordset> rows;
-        const Status status = command->execute(rows, -1);
-        EXPECT_TRUE(status.ok()) << status.description.toStdString();
-        return rows;
+        auto rows = command->execute(-1);
+        EXPECT_TRUE(rows.ok()) << rows.status.description.toStdString();
+        return std::move(rows.value);
     }
 
     // The quoted path of a database's people, for a query of the tests' own.
@@ -170,9 +176,9 @@ protected:
     {
         QStringList values;
         while (!rows.eof()) {
-            Value value;
-            EXPECT_TRUE(rows.field(field, value).ok());
-            values.append(value.toText());
+            const Result<Value> value = rows.field(field);
+            EXPECT_TRUE(value.ok());
+            values.append(value.value.toText());
             const Status status = rows.moveNext();
             EXPECT_TRUE(status.ok()) << status.description.toStdString();
             if (!status.ok())
@@ -400,8 +406,7 @@ TEST_F(LdapDirectoryTest, SortOnNameRefusedByServerIsDoneHere)
     EXPECT_EQ(readAll(*rows, "mail"), expected);
     EXPECT_EQ(ldapRows.pagesRead(), pages);
 
-    Value name;
-    EXPECT_EQ(rows->field("nosuch", name).kind, StatusKind::NoSuchField);
+    EXPECT_EQ(rows->field("nosuch").status.kind, StatusKind::NoSuchField);
 }
 
 TEST_F(LdapDirectoryTest, EmptyUserNameBindsAnonymously)

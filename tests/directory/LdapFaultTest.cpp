@@ -16,9 +16,9 @@
 using namespace orvane;
 using namespace orvane::directory;
 using namespace std::chrono_literals;
+using form::Control;
 using test::RecordingForm;
 using test::ScriptedLdapServer;
-using ui::Control;
 
 namespace {
 

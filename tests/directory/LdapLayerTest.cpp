@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 using namespace orvane::directory;
+using orvane::form::Result;
+using orvane::form::Status;
+using orvane::form::StatusKind;
 
 namespace {
 
@@ -14,8 +17,12 @@ class LdapLayerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(components.createConnection(connection).ok());
-        ASSERT_TRUE(components.createCommand(command).ok());
+        auto createdConnection = components.createConnection();
+        ASSERT_TRUE(createdConnection.ok());
+        connection = std::move(createdConnection.value);
+        auto createdCommand = components.createCommand();
+        ASSERT_TRUE(createdCommand.ok());
+        command = std::move(createdCommand.value);
     }
 
     LdapDirectoryComponents components;
@@ -80,20 +87,19 @@ TEST_F(LdapLayerTest, UserNameWithoutPasswordIsRefusedAtOpen)
 
 TEST_F(LdapLayerTest, ExecuteNeedsAnOpenConnectionAndAQueryThatParses)
 {
-    std::unique_ptr<Recordset> rows;
-    EXPECT_EQ(command->execute(rows, -1).kind, StatusKind::InvalidState);
+    EXPECT_EQ(command->execute(-1).status.kind, StatusKind::InvalidState);
 
     ASSERT_TRUE(connection->setProvider("ADsDSOObject").ok());
     ASSERT_TRUE(command->setActiveConnection(*connection).ok());
-    EXPECT_EQ(command->execute(rows, -1).kind, StatusKind::InvalidState);
+    EXPECT_EQ(command->execute(-1).status.kind, StatusKind::InvalidState);
 
     ASSERT_TRUE(connection->open("Active Directory Provider", "", "", -1).ok());
     // Port 9 (discard) on a name that cannot resolve: a parse failure must come first.
     ASSERT_TRUE(command->setCommandText("select name from 'LDAP://no.such.host.invalid:9/x' where")
                         .ok());
-    const Status status = command->execute(rows, -1);
-    EXPECT_EQ(status.kind, StatusKind::QuerySyntax);
-    EXPECT_FALSE(rows);
+    const Result<std::unique_ptr<Recordset>> rows = command->execute(-1);
+    EXPECT_EQ(rows.status.kind, StatusKind::QuerySyntax);
+    EXPECT_FALSE(rows.value);
 }
 
 TEST(LdapFailure, DescriptionsKeepTheServersWordsAndSayWhatToDo)

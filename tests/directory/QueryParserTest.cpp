@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 using namespace orvane::directory;
+using orvane::form::Result;
+using orvane::form::Status;
+using orvane::form::StatusKind;
 
 namespace {
 
@@ -17,16 +20,14 @@ QString searchQuery(const QString &path, const QString &prefix)
 
 Query parsed(const QString &text)
 {
-    Query query;
-    const Status status = QueryParser::parse(text, query);
-    EXPECT_TRUE(status.ok()) << status.description.toStdString();
-    return query;
+    const Result<Query> query = QueryParser::parse(text);
+    EXPECT_TRUE(query.ok()) << query.status.description.toStdString();
+    return query.value;
 }
 
 Status failure(const QString &text)
 {
-    Query query;
-    const Status status = QueryParser::parse(text, query);
+    const Status status = QueryParser::parse(text).status;
     EXPECT_EQ(status.kind, StatusKind::QuerySyntax) << text.toStdString();
     return status;
 }
@@ -225,12 +226,13 @@ TEST(QueryParser, RandomTokenSoupNeverCrashesAndFailuresArePositioned)
         const int length = int(next() % 24);
         for (int i = 0; i < length; ++i)
             text += pieces.at(qsizetype(next() % std::uint32_t(pieces.size()))) + u' ';
-        Query query;
-        const Status status = QueryParser::parse(text, query);
+        const Result<Query> query = QueryParser::parse(text);
+        const Status &status = query.status;
         if (status.ok()) {
             ++accepted;
             // Balanced parentheses: nothing typed can unbalance the filter.
-            EXPECT_EQ(query.filter.count('('), query.filter.count(')')) << text.toStdString();
+            EXPECT_EQ(query.value.filter.count('('), query.value.filter.count(')'))
+                    << text.toStdString();
         } else {
             EXPECT_EQ(status.kind, StatusKind::QuerySyntax);
             EXPECT_TRUE(status.description.contains("position ")) << text.toStdString();

@@ -18,20 +18,20 @@ public:
     struct Shared
     {
         QStringList calls;
-        std::map<QString, directory::Status> failures; // by call name, e.g. "Command.execute"
-        std::vector<directory::Value> mails;           // the rows' "Mail" values
-        int failMoveNextAt = -1;                       // row index whose moveNext fails
+        std::map<QString, form::Status> failures; // by call name, e.g. "Command.execute"
+        std::vector<directory::Value> mails;      // the rows' "Mail" values
+        int failMoveNextAt = -1;                  // row index whose moveNext fails
 
-        directory::Status record(const QString &name, const QString &arguments = QString())
+        form::Status record(const QString &name, const QString &arguments = QString())
         {
             calls.append(arguments.isNull() ? name : name + u' ' + arguments);
             const auto it = failures.find(name);
-            return it == failures.end() ? directory::Status::success() : it->second;
+            return it == failures.end() ? form::Status::success() : it->second;
         }
     };
 
-    directory::Status createConnection(std::unique_ptr<directory::Connection> &connection) override;
-    directory::Status createCommand(std::unique_ptr<directory::Command> &command) override;
+    form::Result<std::unique_ptr<directory::Connection>> createConnection() override;
+    form::Result<std::unique_ptr<directory::Command>> createCommand() override;
 
     static QString describe(const directory::Value &value)
     {
@@ -55,19 +55,19 @@ public:
         m_shared->calls.append(QStringLiteral("Recordset.eof"));
         return m_row >= m_shared->mails.size();
     }
-    directory::Status field(const QString &name, directory::Value &value) const override
+    form::Result<directory::Value> field(const QString &name) const override
     {
-        const directory::Status status = m_shared->record(QStringLiteral("Recordset.field"), name);
+        const form::Status status = m_shared->record(QStringLiteral("Recordset.field"), name);
         if (name.compare(QLatin1String("mail"), Qt::CaseInsensitive) == 0)
-            value = m_shared->mails.at(m_row);
-        return status;
+            return {status, m_shared->mails.at(m_row)};
+        return {status, directory::Value()};
     }
-    directory::Status moveNext() override
+    form::Status moveNext() override
     {
         if (int(m_row) == m_shared->failMoveNextAt) {
             m_shared->calls.append(QStringLiteral("Recordset.moveNext"));
-            return directory::Status::failure(directory::StatusKind::ServerError,
-                                              QStringLiteral("page 2 lost"), -1);
+            return form::Status::failure(form::StatusKind::ServerError, -1,
+                                         QStringLiteral("page 2 lost"));
         }
         ++m_row;
         return m_shared->record(QStringLiteral("Recordset.moveNext"));
@@ -85,17 +85,17 @@ public:
         : m_shared(std::move(shared))
     {}
     ~FakeConnection() override { m_shared->calls.append(QStringLiteral("~Connection")); }
-    directory::Status setProvider(const QString &provider) override
+    form::Status setProvider(const QString &provider) override
     {
         return m_shared->record(QStringLiteral("Connection.setProvider"), provider);
     }
-    directory::Status setProperty(const QString &name, const directory::Value &value) override
+    form::Status setProperty(const QString &name, const directory::Value &value) override
     {
         return m_shared->record(QStringLiteral("Connection.setProperty"),
                                 name + u'=' + RecordingDirectory::describe(value));
     }
-    directory::Status open(const QString &source, const QString &user, const QString &password,
-                           int options) override
+    form::Status open(const QString &source, const QString &user, const QString &password,
+                      int options) override
     {
         return m_shared->record(
                 QStringLiteral("Connection.open"),
@@ -113,28 +113,28 @@ public:
         : m_shared(std::move(shared))
     {}
     ~FakeCommand() override { m_shared->calls.append(QStringLiteral("~Command")); }
-    directory::Status setActiveConnection(directory::Connection &connection) override
+    form::Status setActiveConnection(directory::Connection &connection) override
     {
         const bool isFake = dynamic_cast<FakeConnection *>(&connection) != nullptr;
         return m_shared->record(QStringLiteral("Command.setActiveConnection"),
                                 isFake ? QStringLiteral("the connection") : QStringLiteral("?"));
     }
-    directory::Status setCommandText(const QString &text) override
+    form::Status setCommandText(const QString &text) override
     {
         return m_shared->record(QStringLiteral("Command.setCommandText"), text);
     }
-    directory::Status setProperty(const QString &name, const directory::Value &value) override
+    form::Status setProperty(const QString &name, const directory::Value &value) override
     {
         return m_shared->record(QStringLiteral("Command.setProperty"),
                                 name + u'=' + RecordingDirectory::describe(value));
     }
-    directory::Status execute(std::unique_ptr<directory::Recordset> &rows, int options) override
+    form::Result<std::unique_ptr<directory::Recordset>> execute(int options) override
     {
-        const directory::Status status
+        const form::Status status
                 = m_shared->record(QStringLiteral("Command.execute"), QString::number(options));
-        if (status.ok())
-            rows = std::make_unique<FakeRecordset>(m_shared);
-        return status;
+        if (!status.ok())
+            return status;
+        return {status, std::make_unique<FakeRecordset>(m_shared)};
     }
 
 private:
@@ -143,22 +143,20 @@ private:
 
 } // namespace detail
 
-inline directory::Status
-RecordingDirectory::createConnection(std::unique_ptr<directory::Connection> &connection)
+inline form::Result<std::unique_ptr<directory::Connection>> RecordingDirectory::createConnection()
 {
-    const directory::Status status = shared->record(QStringLiteral("createConnection"));
-    if (status.ok())
-        connection = std::make_unique<detail::FakeConnection>(shared);
-    return status;
+    const form::Status status = shared->record(QStringLiteral("createConnection"));
+    if (!status.ok())
+        return status;
+    return {status, std::make_unique<detail::FakeConnection>(shared)};
 }
 
-inline directory::Status
-RecordingDirectory::createCommand(std::unique_ptr<directory::Command> &command)
+inline form::Result<std::unique_ptr<directory::Command>> RecordingDirectory::createCommand()
 {
-    const directory::Status status = shared->record(QStringLiteral("createCommand"));
-    if (status.ok())
-        command = std::make_unique<detail::FakeCommand>(shared);
-    return status;
+    const form::Status status = shared->record(QStringLiteral("createCommand"));
+    if (!status.ok())
+        return status;
+    return {status, std::make_unique<detail::FakeCommand>(shared)};
 }
 
 } // namespace orvane::test

@@ -10,12 +10,12 @@
 #include <gtest/gtest.h>
 
 using namespace orvane;
-using directory::Status;
-using directory::StatusKind;
 using directory::Value;
+using form::Control;
+using form::Status;
+using form::StatusKind;
 using test::RecordingDirectory;
 using test::RecordingForm;
-using ui::Control;
 
 namespace {
 
@@ -38,7 +38,7 @@ protected:
     void failAt(const QString &call)
     {
         components.shared->failures[call]
-                = Status::failure(StatusKind::ServerError, QStringLiteral("failed: ") + call, 81);
+                = Status::failure(StatusKind::ServerError, 81, QStringLiteral("failed: ") + call);
     }
 
     RecordingForm form;
@@ -120,7 +120,7 @@ TEST_F(SearchActionTest, EveryFailingStepEndsInOneBoxAndReleasesInOrder)
         RecordingDirectory layer;
         layer.shared->mails = {Value::text("a@x.test")};
         layer.shared->failures[step]
-                = Status::failure(StatusKind::ServerError, "failed: " + step, 81);
+                = Status::failure(StatusKind::ServerError, 81, "failed: " + step);
         bool emptiedFirst = false;
         fresh.onMessageBox = [&](const QString &) {
             // The box comes before anything is released.

@@ -62,9 +62,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > std::size_t(maxInput))
         return 0;
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    const mail::MailResult<mail::MailboxList> first = mail::AddressList::parseUtf8(bytes);
+    const form::Result<mail::MailboxList> first = mail::AddressList::parseUtf8(bytes);
     if (!first.status.ok()) {
-        require(!first.status.description().isEmpty(), "a refusal says why", bytes);
+        require(!first.status.description.isEmpty(), "a refusal says why", bytes);
         return 0;
     }
     require(!first.value.isEmpty(), "an accepted list holds an address", bytes);
@@ -80,9 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QByteArray field = mail::HeaderEncoder::mailboxField("To", first.value);
     require(field.startsWith("To: ") && field.endsWith("\r\n"), "a well-formed field", field);
     field = decodeNames(field.mid(4).chopped(2).replace("\r\n", ""));
-    const mail::MailResult<mail::MailboxList> again = mail::AddressList::parseUtf8(field);
+    const form::Result<mail::MailboxList> again = mail::AddressList::parseUtf8(field);
     require(again.status.ok(), "the formatted list parses again",
-            field + "\n" + again.status.description().toUtf8());
+            field + "\n" + again.status.description.toUtf8());
     const auto compared = [&] { return describe(first.value) + "--\n" + describe(again.value); };
     require(again.value.size() == first.value.size(), "as many addresses after formatting",
             compared);

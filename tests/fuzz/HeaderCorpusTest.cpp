@@ -50,7 +50,7 @@ TEST(HeaderCorpus, PythonsEmailPackageReadsBackEveryText)
         QFile file(corpus.filePath(name));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
         const fuzz::HeaderInput input = fuzz::splitHeaderInput(file.readAll());
-        const mail::MailResult<QString> text = mail::decodeUtf8Strict(input.value);
+        const form::Result<QString> text = mail::decodeUtf8Strict(input.value);
         if (!text.status.ok())
             continue; // refused before encoding; the fuzz target checks that
         Case c{name, input.kind, text.value, fuzz::encodeHeader(input.kind, text.value)};

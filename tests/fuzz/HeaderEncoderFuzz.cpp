@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const fuzz::HeaderInput input = fuzz::splitHeaderInput(
             QByteArray(reinterpret_cast<const char *>(data), qsizetype(size)));
 
-    const mail::MailResult<QString> decoded = mail::decodeUtf8Strict(input.value);
+    const form::Result<QString> decoded = mail::decodeUtf8Strict(input.value);
     const bool valid = fuzz::isValidUtf8(input.value);
     require(decoded.status.ok() == valid, "invalid UTF-8 is refused, valid UTF-8 accepted",
             input.value.toHex());

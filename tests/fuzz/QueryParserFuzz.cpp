@@ -166,11 +166,10 @@ void checkAccepted(const QString &text, const directory::Query &query)
     }
 }
 
-void checkRefused(const QString &text, const directory::Status &status)
+void checkRefused(const QString &text, const form::Status &status)
 {
     const QByteArray context = "query: " + fuzz::show(text) + "\n" + status.description.toUtf8();
-    require(status.kind == directory::StatusKind::QuerySyntax, "a refusal is a syntax error",
-            context);
+    require(status.kind == form::StatusKind::QuerySyntax, "a refusal is a syntax error", context);
     require(status.description.isValidUtf16(), "the description is whole text", context);
     static const QRegularExpression position(QStringLiteral("at position (\\d+)"));
     const QRegularExpressionMatch match = position.match(status.description);
@@ -187,12 +186,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size > std::size_t(maxInput))
         return 0;
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), qsizetype(size));
-    directory::Query query;
-    const directory::Status status = directory::QueryParser::parse(text, query);
-    if (status.ok())
-        checkAccepted(text, query);
+    const form::Result<directory::Query> query = directory::QueryParser::parse(text);
+    if (query.ok())
+        checkAccepted(text, query.value);
     else
-        checkRefused(text, status);
+        checkRefused(text, query.status);
 
     // The same text padded past the length cap is refused whatever it says (checked now and
     // then: building 64 K characters on every run would slow the fuzzing down sevenfold).
@@ -201,7 +199,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     const QString padded
             = text + QString(directory::QueryParser::maxLength + 1 - text.size(), u' ');
-    require(!directory::QueryParser::parse(padded, query).ok(), "the length cap holds",
+    require(!directory::QueryParser::parse(padded).ok(), "the length cap holds",
             "query: " + fuzz::show(text));
     return 0;
 }

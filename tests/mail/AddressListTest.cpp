@@ -8,14 +8,16 @@
 #include <gtest/gtest.h>
 
 using namespace orvane::mail;
+using orvane::form::Result;
+using orvane::form::StatusKind;
 
 namespace {
 
 MailboxList parsed(const QString &text)
 {
-    MailResult<MailboxList> result = AddressList::parse(text);
+    Result<MailboxList> result = AddressList::parse(text);
     EXPECT_TRUE(result.status.ok())
-            << text.toStdString() << ": " << result.status.description().toStdString();
+            << text.toStdString() << ": " << result.status.description.toStdString();
     return result.value;
 }
 
@@ -60,13 +62,13 @@ TEST(AddressList, RefusesWhatIsNoAddressNamingIt)
                              QString(70, 'a') + "@example.com",
                              "a@" + QString(250, 'b') + ".com"};
     for (const QString &text : bad) {
-        MailResult<MailboxList> result = AddressList::parse(text);
+        Result<MailboxList> result = AddressList::parse(text);
         EXPECT_FALSE(result.status.ok()) << text.toStdString();
-        EXPECT_EQ(result.status.kind(), FailureKind::Address) << text.toStdString();
+        EXPECT_EQ(result.status.kind, StatusKind::Address) << text.toStdString();
     }
-    const MailResult<MailboxList> oneBad = AddressList::parse("good@example.com, bad@");
-    EXPECT_TRUE(oneBad.status.description().contains("\"bad@\""))
-            << oneBad.status.description().toStdString();
+    const Result<MailboxList> oneBad = AddressList::parse("good@example.com, bad@");
+    EXPECT_TRUE(oneBad.status.description.contains("\"bad@\""))
+            << oneBad.status.description.toStdString();
 }
 
 TEST(AddressList, RefusesLineBreaksControlsAndBrokenText)
@@ -79,9 +81,9 @@ TEST(AddressList, RefusesLineBreaksControlsAndBrokenText)
                                   QString("Ann") + QChar(0x2028) + "<ann@example.com>",
                                   QString("Ann") + QChar(0xD800) + " <ann@example.com>"};
     for (const QString &text : injected) {
-        const MailResult<MailboxList> result = AddressList::parse(text);
-        EXPECT_EQ(result.status.kind(), FailureKind::HeaderInjection) << text.toStdString();
-        EXPECT_FALSE(result.status.description().contains('\n'));
+        const Result<MailboxList> result = AddressList::parse(text);
+        EXPECT_EQ(result.status.kind, StatusKind::HeaderInjection) << text.toStdString();
+        EXPECT_FALSE(result.status.description.contains('\n'));
     }
     EXPECT_FALSE(AddressList::parseUtf8("J\xc3 <j@example.de>").status.ok());
     EXPECT_FALSE(AddressList::parseUtf8("J\xed\xa0\x80 <j@example.de>").status.ok());
@@ -126,7 +128,7 @@ TEST(AddressList, RandomInputNeverYieldsUnsafeHeaders)
         const int length = random.bounded(40);
         for (int i = 0; i < length; ++i)
             text += alphabet.at(random.bounded(int(alphabet.size())));
-        const MailResult<MailboxList> result = AddressList::parse(text);
+        const Result<MailboxList> result = AddressList::parse(text);
         if (!result.status.ok())
             continue;
         const QByteArray header = HeaderEncoder::mailboxField("To", result.value);

@@ -5,7 +5,7 @@
 
 namespace orvane::test {
 
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -13,47 +13,47 @@ namespace {
 class CapturingMessage : public mail::Message
 {
 public:
-    CapturingMessage(std::unique_ptr<mail::Message> real, mail::MailStatus &sent)
+    CapturingMessage(std::unique_ptr<mail::Message> real, form::Status &sent)
         : m_real(std::move(real))
         , m_sent(sent)
     {}
-    mail::MailResult<std::unique_ptr<mail::ConfigField>>
+    form::Result<std::unique_ptr<mail::ConfigField>>
     configurationField(const QString &name) override
     {
         return m_real->configurationField(name);
     }
-    mail::MailStatus updateFields() override { return m_real->updateFields(); }
-    mail::MailStatus setTo(const QString &t) override { return m_real->setTo(t); }
-    mail::MailStatus setFrom(const QString &t) override { return m_real->setFrom(t); }
-    mail::MailStatus setSubject(const QString &t) override { return m_real->setSubject(t); }
-    mail::MailStatus setTextBody(const QString &t) override { return m_real->setTextBody(t); }
-    mail::MailStatus addAttachment(const QString &p, const QString &u, const QString &w) override
+    form::Status updateFields() override { return m_real->updateFields(); }
+    form::Status setTo(const QString &t) override { return m_real->setTo(t); }
+    form::Status setFrom(const QString &t) override { return m_real->setFrom(t); }
+    form::Status setSubject(const QString &t) override { return m_real->setSubject(t); }
+    form::Status setTextBody(const QString &t) override { return m_real->setTextBody(t); }
+    form::Status addAttachment(const QString &p, const QString &u, const QString &w) override
     {
         return m_real->addAttachment(p, u, w);
     }
-    mail::MailStatus send() override { return m_sent = m_real->send(); }
+    form::Status send() override { return m_sent = m_real->send(); }
     void setProgress(Progress progress) override { m_real->setProgress(std::move(progress)); }
 
 private:
     std::unique_ptr<mail::Message> m_real;
-    mail::MailStatus &m_sent;
+    form::Status &m_sent;
 };
 
 class CapturingComponents : public mail::CurlComponents
 {
 public:
-    CapturingComponents(mail::TransportOptions options, mail::MailStatus &sent)
+    CapturingComponents(mail::TransportOptions options, form::Status &sent)
         : CurlComponents(std::move(options))
         , m_sent(sent)
     {}
-    mail::MailResult<std::unique_ptr<mail::Message>> createMessage() override
+    form::Result<std::unique_ptr<mail::Message>> createMessage() override
     {
         auto real = CurlComponents::createMessage();
         return {real.status, std::make_unique<CapturingMessage>(std::move(real.value), m_sent)};
     }
 
 private:
-    mail::MailStatus &m_sent;
+    form::Status &m_sent;
 };
 
 } // namespace
@@ -114,7 +114,7 @@ void MailIntegrationFixture::fillForm(int port)
 
 void MailIntegrationFixture::tickLogin(const QString &user, const QString &secret)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
+    form.presetValue(Control::chkSMTPAuth, form::Ticked);
     form.preset(Control::txtUsername, user);
     form.preset(Control::txtPassword, secret);
 }
@@ -141,12 +141,12 @@ void MailIntegrationFixture::expectSent()
     EXPECT_TRUE(form.captionOf(Control::lblStatus).startsWith("Message Sent. "));
 }
 
-void MailIntegrationFixture::expectOneFailure(mail::FailureKind kind, const QStringList &mentions)
+void MailIntegrationFixture::expectOneFailure(form::StatusKind kind, const QStringList &mentions)
 {
     ASSERT_EQ(form.boxes.size(), 1u);
     const QString text = form.boxes.front().text;
     EXPECT_TRUE(text.startsWith("orvane error ")) << text.toStdString();
-    EXPECT_EQ(int(lastSend.kind()), int(kind)) << text.toStdString();
+    EXPECT_EQ(int(lastSend.kind), int(kind)) << text.toStdString();
     EXPECT_TRUE(form.captionOf(Control::lblStatus).isEmpty());
     EXPECT_FALSE(text.contains(password)) << text.toStdString();
     EXPECT_FALSE(text.contains(QString::fromLatin1(password.toUtf8().toBase64())));

@@ -2,8 +2,8 @@
 
 #include "SmtpTestServer.h"
 #include "TestCertificates.h"
+#include "form/Status.h"
 #include "mail/CurlComponents.h"
-#include "mail/MailStatus.h"
 #include "support/RecordingForm.h"
 
 #include <gtest/gtest.h>
@@ -38,13 +38,13 @@ protected:
     // One success: no box, the status line set.
     void expectSent();
     // One failure box of that kind, the status line empty, the password nowhere in the text.
-    void expectOneFailure(mail::FailureKind kind, const QStringList &mentions = {});
+    void expectOneFailure(form::StatusKind kind, const QStringList &mentions = {});
 
     static TestCertificates &certificates() { return *s_certificates; }
     static QString createFile(const QString &name, const QByteArray &content);
 
     RecordingForm form;
-    mail::MailStatus lastSend;
+    form::Status lastSend;
     QString password = QStringLiteral("pw-Secret-77");
 
 private:

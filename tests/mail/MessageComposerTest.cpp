@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 using namespace orvane::mail;
+using orvane::form::Result;
+using orvane::form::StatusKind;
 
 namespace {
 
@@ -177,7 +179,7 @@ MessageParts simpleParts(const QString &body)
 
 TEST(MessageComposer, PlainMessageHasTheHeadersAndCrlfBody)
 {
-    MailResult<MimeStream> composed
+    Result<MimeStream> composed
             = MessageComposer().compose(simpleParts("line 1\n.dot first\rline 3\r\n\r\n"));
     ASSERT_TRUE(composed.status.ok());
     const qint64 size = composed.value.size();
@@ -201,7 +203,7 @@ TEST(MessageComposer, PlainMessageHasTheHeadersAndCrlfBody)
 
 TEST(MessageComposer, NonAsciiOrLongLinesGoQuotedPrintable)
 {
-    MailResult<MimeStream> composed
+    Result<MimeStream> composed
             = MessageComposer().compose(simpleParts("Grüße = Grüße \nnext\n" + QString(1200, 'x')));
     ASSERT_TRUE(composed.status.ok());
     ASSERT_TRUE(composed.value.open().ok());
@@ -218,8 +220,8 @@ TEST(MessageComposer, HeaderInjectionInTheSubjectFailsBeforeAnythingIsBuilt)
                                    QStringLiteral("Hi\nX: y"), QStringLiteral("Hi\rX: y")}) {
         MessageParts parts = simpleParts("body");
         parts.subject = subject;
-        MailResult<MimeStream> composed = MessageComposer().compose(parts);
-        EXPECT_EQ(composed.status.kind(), FailureKind::HeaderInjection);
+        Result<MimeStream> composed = MessageComposer().compose(parts);
+        EXPECT_EQ(composed.status.kind, StatusKind::HeaderInjection);
     }
 }
 
@@ -238,14 +240,14 @@ TEST(MessageComposer, RandomSubjectsAndFileNamesNeverBreakTheHeaders)
             text += QChar(0xD800); // a lone surrogate
         MessageParts parts = simpleParts("body");
         parts.subject = text;
-        MailResult<MimeStream> composed = MessageComposer().compose(parts);
+        Result<MimeStream> composed = MessageComposer().compose(parts);
         if (composed.status.ok()) {
             ASSERT_TRUE(composed.value.open().ok());
             const QByteArray wire = composed.value.readAll();
             EXPECT_TRUE(onlyCrlf(wire));
             expectShortLines(wire, 998);
         } else {
-            EXPECT_EQ(composed.status.kind(), FailureKind::HeaderInjection);
+            EXPECT_EQ(composed.status.kind, StatusKind::HeaderInjection);
         }
         const QByteArray params
                 = HeaderEncoder::nameParameter(text) + HeaderEncoder::filenameParameter(text);
@@ -302,7 +304,7 @@ TEST_F(AttachmentTest, Base64OfTheFileDecodesByteIdentical)
         const QByteArray content = randomBytes(size);
         const QString path = writeFile(QStringLiteral("f%1.bin").arg(size), content);
         MessageComposer composer([] { return QByteArray("=_test_boundary"); });
-        MailResult<MimeStream> composed = composer.compose(partsWith(path, "scan.pdf", size));
+        Result<MimeStream> composed = composer.compose(partsWith(path, "scan.pdf", size));
         ASSERT_TRUE(composed.status.ok());
         ASSERT_TRUE(composed.value.open().ok());
         const qint64 announced = composed.value.size();
@@ -324,7 +326,7 @@ TEST_F(AttachmentTest, Base64OfTheFileDecodesByteIdentical)
 TEST_F(AttachmentTest, PartHeadersNameTheFileWithoutItsDirectory)
 {
     const QString path = writeFile("Grüße.pdf", "%PDF-1.4");
-    MailResult<MimeStream> composed = MessageComposer().compose(partsWith(path, "Grüße.pdf", 8));
+    Result<MimeStream> composed = MessageComposer().compose(partsWith(path, "Grüße.pdf", 8));
     ASSERT_TRUE(composed.value.open().ok());
     const QByteArray wire = composed.value.readAll();
     EXPECT_TRUE(wire.contains("Content-Type: multipart/mixed;\r\n boundary=\"=_orvane_"));
@@ -341,7 +343,7 @@ TEST_F(AttachmentTest, BoundaryNeverCollidesWithTheText)
             [&calls] { return ++calls == 1 ? QByteArray("taken") : QByteArray("free"); });
     MessageParts parts = partsWith(path, "a.bin", 1);
     parts.body = "a line\r\n--taken\r\nmore";
-    MailResult<MimeStream> composed = composer.compose(parts);
+    Result<MimeStream> composed = composer.compose(parts);
     ASSERT_TRUE(composed.status.ok());
     ASSERT_TRUE(composed.value.open().ok());
     const QByteArray wire = composed.value.readAll();
@@ -355,11 +357,11 @@ TEST_F(AttachmentTest, BoundaryNeverCollidesWithTheText)
 TEST_F(AttachmentTest, FileThatChangesFailsTheStreamInsteadOfSendingSomethingElse)
 {
     const QString path = writeFile("c.bin", randomBytes(1000));
-    MailResult<MimeStream> composed = MessageComposer().compose(partsWith(path, "c.bin", 1000));
+    Result<MimeStream> composed = MessageComposer().compose(partsWith(path, "c.bin", 1000));
     writeFile("c.bin", randomBytes(10));
-    EXPECT_EQ(composed.value.open().kind(), FailureKind::Attachment);
+    EXPECT_EQ(composed.value.open().kind, StatusKind::Attachment);
 
-    MailResult<MimeStream> grown = MessageComposer().compose(partsWith(path, "c.bin", 10));
+    Result<MimeStream> grown = MessageComposer().compose(partsWith(path, "c.bin", 10));
     ASSERT_TRUE(grown.value.open().ok());
     QFile more(path);
     ASSERT_TRUE(more.open(QIODevice::Append));
@@ -370,7 +372,7 @@ TEST_F(AttachmentTest, FileThatChangesFailsTheStreamInsteadOfSendingSomethingEls
     while ((n = grown.value.read(buffer, sizeof buffer)) > 0) {
     }
     EXPECT_EQ(n, -1);
-    EXPECT_EQ(grown.value.status().kind(), FailureKind::Attachment);
+    EXPECT_EQ(grown.value.status().kind, StatusKind::Attachment);
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // The message component's checks before it connects, the SMTP dialogue tracker and the file
 // test: everything that needs no server.
+#include "form/Status.h"
 #include "mail/CdoFields.h"
 #include "mail/CdoMessage.h"
 #include "mail/LocalFileSystem.h"
-#include "mail/MailStatus.h"
+#include "mail/Redaction.h"
 #include "mail/TransportConfig.h"
 #include "mail/detail/SmtpDialogue.h"
 
@@ -14,6 +15,9 @@
 #include <gtest/gtest.h>
 
 using namespace orvane::mail;
+using orvane::form::Result;
+using orvane::form::Status;
+using orvane::form::StatusKind;
 namespace cdo = orvane::mail::cdo;
 
 namespace {
@@ -29,7 +33,7 @@ std::map<QString, FieldValue> fields(const QString &server, const QString &port)
 
 TEST(TransportConfig, ServerAndPortAreCheckedAndPortDefaultsTo25)
 {
-    MailResult<TransportConfig> ok = TransportConfig::fromFields(fields("smtp.example.com", ""));
+    Result<TransportConfig> ok = TransportConfig::fromFields(fields("smtp.example.com", ""));
     ASSERT_TRUE(ok.status.ok());
     EXPECT_EQ(ok.value.port, 25);
     EXPECT_TRUE(ok.value.useSsl);
@@ -41,15 +45,15 @@ TEST(TransportConfig, ServerAndPortAreCheckedAndPortDefaultsTo25)
     EXPECT_EQ(TransportConfig::checkHost("mail.bücher.example").value,
               "mail.xn--bcher-kva.example");
     for (const QString host : {"", "   ", "smtp example.com", "smtp.example.com\r\nX", "999.1.1.1",
-                                "-bad.example", "a/b", "user@host", "[::1"}) {
-        const MailResult<QString> checked = TransportConfig::checkHost(host);
+                               "-bad.example", "a/b", "user@host", "[::1"}) {
+        const Result<QString> checked = TransportConfig::checkHost(host);
         EXPECT_FALSE(checked.status.ok()) << host.toStdString();
     }
 
     for (const QString port : {"0", "65536", "abc", "25x", "-1", " 2 5", "1e3"}) {
-        const MailResult<TransportConfig> bad = TransportConfig::fromFields(fields("h", port));
-        EXPECT_EQ(bad.status.kind(), FailureKind::Configuration) << port.toStdString();
-        EXPECT_TRUE(bad.status.description().contains('"' + port + '"'));
+        const Result<TransportConfig> bad = TransportConfig::fromFields(fields("h", port));
+        EXPECT_EQ(bad.status.kind, StatusKind::Configuration) << port.toStdString();
+        EXPECT_TRUE(bad.status.description.contains('"' + port + '"'));
     }
     EXPECT_EQ(TransportConfig::fromFields(fields("h", "587")).value.port, 587);
 }
@@ -58,7 +62,7 @@ TEST(TransportConfig, OnlyNetworkSendingAndKnownLoginMethods)
 {
     auto config = fields("smtp.example.com", "25");
     config[cdo::fullName(cdo::sendUsing)] = FieldValue(std::int16_t(1));
-    EXPECT_TRUE(TransportConfig::fromFields(config).status.description().contains("sendusing"));
+    EXPECT_TRUE(TransportConfig::fromFields(config).status.description.contains("sendusing"));
     config.erase(cdo::fullName(cdo::sendUsing));
     EXPECT_FALSE(TransportConfig::fromFields(config).status.ok());
 
@@ -69,7 +73,7 @@ TEST(TransportConfig, OnlyNetworkSendingAndKnownLoginMethods)
     config[cdo::fullName(cdo::smtpAuthenticate)] = FieldValue(std::int16_t(1));
     config[cdo::fullName(cdo::sendUserName)] = FieldValue(QString("ann"));
     config[cdo::fullName(cdo::sendPassword)] = FieldValue(QString(" pass "));
-    MailResult<TransportConfig> login = TransportConfig::fromFields(config);
+    Result<TransportConfig> login = TransportConfig::fromFields(config);
     ASSERT_TRUE(login.status.ok());
     EXPECT_EQ(login.value.user, "ann");
     EXPECT_EQ(login.value.password, " pass ");
@@ -113,37 +117,36 @@ TEST_F(CdoMessageTest, HeaderInjectionFailsBeforeConnecting)
     for (const QString &text : evil) {
         CdoMessage to = configured();
         to.setTo(text);
-        EXPECT_EQ(to.send().kind(), FailureKind::HeaderInjection) << text.toStdString();
+        EXPECT_EQ(to.send().kind, StatusKind::HeaderInjection) << text.toStdString();
         CdoMessage from = configured();
         from.setFrom(text);
-        EXPECT_EQ(from.send().kind(), FailureKind::HeaderInjection) << text.toStdString();
+        EXPECT_EQ(from.send().kind, StatusKind::HeaderInjection) << text.toStdString();
     }
     CdoMessage subject = configured();
     subject.setSubject("Hi\r\nBcc: all@example.com");
-    EXPECT_EQ(subject.send().kind(), FailureKind::HeaderInjection);
+    EXPECT_EQ(subject.send().kind, StatusKind::HeaderInjection);
 }
 
 TEST_F(CdoMessageTest, SenderAndRecipientsMustBeAddressesNamedInTheDescription)
 {
     CdoMessage noAddress = configured();
     noAddress.setTo("Ann Smith");
-    const MailStatus status = noAddress.send();
-    EXPECT_EQ(status.kind(), FailureKind::Address);
-    EXPECT_TRUE(status.description().startsWith("To: \"Ann Smith\""))
-            << status.description().toStdString();
+    const Status status = noAddress.send();
+    EXPECT_EQ(status.kind, StatusKind::Address);
+    EXPECT_TRUE(status.description.startsWith("To: \"Ann Smith\""))
+            << status.description.toStdString();
 
     CdoMessage twoSenders = configured();
     twoSenders.setFrom("a@example.com, b@example.com");
-    EXPECT_EQ(twoSenders.send().kind(), FailureKind::Address);
+    EXPECT_EQ(twoSenders.send().kind, StatusKind::Address);
 }
 
 TEST_F(CdoMessageTest, AttachmentIsCheckedWhenAdded)
 {
     QTemporaryDir dir;
     CdoMessage message = configured();
-    EXPECT_EQ(message.addAttachment(dir.filePath("none.pdf"), {}, {}).kind(),
-              FailureKind::Attachment);
-    EXPECT_EQ(message.addAttachment(dir.path(), {}, {}).kind(), FailureKind::Attachment);
+    EXPECT_EQ(message.addAttachment(dir.filePath("none.pdf"), {}, {}).kind, StatusKind::Attachment);
+    EXPECT_EQ(message.addAttachment(dir.path(), {}, {}).kind, StatusKind::Attachment);
 }
 
 TEST(LocalFileSystem, OnlyExistingRegularFilesAndThePathExactlyAsGiven)
@@ -220,15 +223,15 @@ TEST(SmtpDialogue, KeepsAReplyShortWhateverTheServerSends)
     EXPECT_LT(d.lastReply().size(), 2000);
 }
 
-TEST(MailStatus, RedactRemovesThePasswordAndItsBase64)
+TEST(Redaction, RemovesThePasswordAndItsBase64)
 {
     const QByteArray plain = QByteArray("\0ann\0hunter22", 13).toBase64();
-    MailStatus status = MailStatus::failure(FailureKind::AuthRejected, 535,
-                                            "535 bad hunter22 aHVudGVyMjI= aHVudGVyMjI "
-                                                    + QString::fromLatin1(plain));
-    status.redact("hunter22");
-    status.redactEncoded(QByteArray("\0ann\0hunter22", 13));
-    EXPECT_EQ(status.description(), "535 bad **** **** **** ****");
+    Status status = Status::failure(StatusKind::AuthRejected, 535,
+                                    "535 bad hunter22 aHVudGVyMjI= aHVudGVyMjI "
+                                            + QString::fromLatin1(plain));
+    redact(status, "hunter22");
+    redactEncoded(status, QByteArray("\0ann\0hunter22", 13));
+    EXPECT_EQ(status.description, "535 bad **** **** **** ****");
 }
 
 } // namespace

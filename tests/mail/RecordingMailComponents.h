@@ -22,27 +22,27 @@ public:
         : m_log(log)
     {}
 
-    std::map<QString, mail::MailStatus> failures; // by verb, e.g. "send"
+    std::map<QString, form::Status> failures; // by verb, e.g. "send"
     bool fileExistsAnswer = true;
     int alive = 0; // component objects not yet released
 
-    mail::MailResult<std::unique_ptr<mail::Message>> createMessage() override
+    form::Result<std::unique_ptr<mail::Message>> createMessage() override
     {
         if (auto failure = failed(QStringLiteral("createMessage")))
-            return {*failure, nullptr};
-        return {mail::MailStatus::success(), std::make_unique<FakeMessage>(*this)};
+            return *failure;
+        return {form::Status::success(), std::make_unique<FakeMessage>(*this)};
     }
 
-    mail::MailResult<std::unique_ptr<mail::FileSystem>> createFileSystem() override
+    form::Result<std::unique_ptr<mail::FileSystem>> createFileSystem() override
     {
         if (auto failure = failed(QStringLiteral("createFileSystem")))
-            return {*failure, nullptr};
-        return {mail::MailStatus::success(), std::make_unique<FakeFileSystem>(*this)};
+            return *failure;
+        return {form::Status::success(), std::make_unique<FakeFileSystem>(*this)};
     }
 
 private:
     // Logs the call; returns the configured failure for its verb, if any.
-    std::optional<mail::MailStatus> failed(const QString &line)
+    std::optional<form::Status> failed(const QString &line)
     {
         m_log.append(line);
         const auto it = failures.find(line.section(u' ', 0, 0));
@@ -50,9 +50,9 @@ private:
             return std::nullopt;
         return it->second;
     }
-    mail::MailStatus status(const QString &line)
+    form::Status status(const QString &line)
     {
-        return failed(line).value_or(mail::MailStatus::success());
+        return failed(line).value_or(form::Status::success());
     }
 
     struct Lifetime
@@ -79,7 +79,7 @@ private:
             : m_owner(owner)
             , m_shortName(std::move(shortName))
         {}
-        mail::MailStatus setValue(const mail::FieldValue &value) override
+        form::Status setValue(const mail::FieldValue &value) override
         {
             return m_owner.status(QStringLiteral("setValue %1=%2")
                                           .arg(m_shortName, mail::describeFieldValue(value)));
@@ -97,7 +97,7 @@ private:
             : m_owner(owner)
             , m_lifetime(owner, QStringLiteral("Message"))
         {}
-        mail::MailResult<std::unique_ptr<mail::ConfigField>>
+        form::Result<std::unique_ptr<mail::ConfigField>>
         configurationField(const QString &fullName) override
         {
             const QString prefix = QLatin1String(mail::cdo::configurationNamespace);
@@ -106,30 +106,30 @@ private:
                                               ? fullName.mid(prefix.size())
                                               : QStringLiteral("BAD:") + fullName;
             if (auto failure = m_owner.failed(QStringLiteral("field ") + shortName))
-                return {*failure, nullptr};
-            return {mail::MailStatus::success(), std::make_unique<FakeField>(m_owner, shortName)};
+                return *failure;
+            return {form::Status::success(), std::make_unique<FakeField>(m_owner, shortName)};
         }
-        mail::MailStatus updateFields() override { return m_owner.status("updateFields"); }
-        mail::MailStatus setTo(const QString &to) override { return m_owner.status("setTo " + to); }
-        mail::MailStatus setFrom(const QString &from) override
+        form::Status updateFields() override { return m_owner.status("updateFields"); }
+        form::Status setTo(const QString &to) override { return m_owner.status("setTo " + to); }
+        form::Status setFrom(const QString &from) override
         {
             return m_owner.status("setFrom " + from);
         }
-        mail::MailStatus setSubject(const QString &subject) override
+        form::Status setSubject(const QString &subject) override
         {
             return m_owner.status("setSubject " + subject);
         }
-        mail::MailStatus setTextBody(const QString &body) override
+        form::Status setTextBody(const QString &body) override
         {
             return m_owner.status("setTextBody " + body);
         }
-        mail::MailStatus addAttachment(const QString &path, const QString &user,
-                                       const QString &password) override
+        form::Status addAttachment(const QString &path, const QString &user,
+                                   const QString &password) override
         {
             return m_owner.status(
                     QStringLiteral("addAttachment %1|%2|%3").arg(path, user, password));
         }
-        mail::MailStatus send() override { return m_owner.status("send"); }
+        form::Status send() override { return m_owner.status("send"); }
         void setProgress(Progress) override {}
 
     private:
@@ -144,11 +144,11 @@ private:
             : m_owner(owner)
             , m_lifetime(owner, QStringLiteral("FileSystem"))
         {}
-        mail::MailResult<bool> fileExists(const QString &path) override
+        form::Result<bool> fileExists(const QString &path) override
         {
             if (auto failure = m_owner.failed("fileExists " + path))
                 return {*failure, false};
-            return {mail::MailStatus::success(), m_owner.fileExistsAnswer};
+            return {form::Status::success(), m_owner.fileExistsAnswer};
         }
 
     private:

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 using namespace orvane;
-using ui::Control;
+using form::Control;
 
 namespace {
 
@@ -68,8 +68,8 @@ protected:
 
 TEST_F(SendActionTest, AuthenticationOnReadsAndSetsEveryFieldInOrder)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSMTPAuth, form::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
 
     const QStringList expected = {
@@ -119,7 +119,7 @@ TEST_F(SendActionTest, AuthenticationOnReadsAndSetsEveryFieldInOrder)
 
 TEST_F(SendActionTest, AuthenticationOffSetsNoCredentialsWhateverTheBoxesHold)
 {
-    form.presetValue(Control::chkSMTPAuth, ui::Unticked);
+    form.presetValue(Control::chkSMTPAuth, form::Unticked);
     click();
 
     EXPECT_EQ(fieldCalls(), QStringList({"sendusing=int16:2", "smtpserver=text:smtp.example.com",
@@ -132,15 +132,15 @@ TEST_F(SendActionTest, AuthenticationOffSetsNoCredentialsWhateverTheBoxesHold)
 TEST_F(SendActionTest, CheckBoxValuesOnlyOneCountsAsTicked)
 {
     // A tick left in the hidden SSL box still turns SSL on.
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     form.setVisible(Control::chkSSL, false);
     click();
     EXPECT_TRUE(fieldCalls().contains("smtpusessl=bool:-1"));
 
     // Greyed (2) counts as not ticked, for both boxes.
     form.calls.clear();
-    form.presetValue(Control::chkSMTPAuth, ui::Greyed);
-    form.presetValue(Control::chkSSL, ui::Greyed);
+    form.presetValue(Control::chkSMTPAuth, form::Greyed);
+    form.presetValue(Control::chkSSL, form::Greyed);
     click();
     EXPECT_TRUE(fieldCalls().contains("smtpauthenticate=int16:0"));
     EXPECT_TRUE(fieldCalls().contains("smtpusessl=bool:0"));
@@ -260,7 +260,7 @@ TEST_F(SendActionTest, MissingAttachmentThenFailedSendShowsBothBoxesInOrder)
     form.preset(Control::txtAttachment, QStringLiteral("/scans/gone.pdf"));
     components.fileExistsAnswer = false;
     components.failures["send"]
-            = mail::MailStatus::failure(mail::FailureKind::Connect, 7, QStringLiteral("no route"));
+            = form::Status::failure(form::StatusKind::Connect, 7, QStringLiteral("no route"));
     click();
     ASSERT_EQ(form.boxes.size(), 2u);
     EXPECT_EQ(form.boxes[0].text,
@@ -284,9 +284,9 @@ TEST_F(SendActionTest, FailureAtAnyStepShowsOneBoxAndReleasesEverything)
         failing.preset(Control::txtTo, QStringLiteral("b@example.com"));
         failing.preset(Control::txtAttachment, QStringLiteral("/scans/a.pdf"));
         failing.preset(Control::txtPassword, QStringLiteral("hunter22"));
-        failing.presetValue(Control::chkSMTPAuth, ui::Ticked);
-        failingComponents.failures[verb] = mail::MailStatus::failure(
-                mail::FailureKind::ServerRefused, 554, QStringLiteral("it failed at ") + verb);
+        failing.presetValue(Control::chkSMTPAuth, form::Ticked);
+        failingComponents.failures[verb] = form::Status::failure(
+                form::StatusKind::ServerRefused, 554, QStringLiteral("it failed at ") + verb);
         mail::btnOrvane_Click(failing, failingComponents);
 
         ASSERT_EQ(failing.boxes.size(), 1u) << verb.toStdString();

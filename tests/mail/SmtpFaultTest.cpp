@@ -6,9 +6,9 @@
 #include <QElapsedTimer>
 
 using namespace orvane;
-using mail::FailureKind;
+using form::Control;
+using form::StatusKind;
 using test::SmtpTestServer;
-using ui::Control;
 
 namespace {
 
@@ -62,7 +62,7 @@ TEST_F(SmtpFaultTest, GreetingRefusedTemporarilySaysTryLater)
 {
     serve("greeting-421");
     clickTimed();
-    expectOneFailure(FailureKind::ServerRefused,
+    expectOneFailure(StatusKind::ServerRefused,
                      {"421 4.3.2 scripted closing: too busy", "try again later"});
     EXPECT_EQ(logged("EHLO"), 0);
     EXPECT_EQ(logged("MAIL"), 0);
@@ -72,7 +72,7 @@ TEST_F(SmtpFaultTest, GreetingRefusedForGoodNamesTheServersWords)
 {
     serve("greeting-554");
     clickTimed();
-    expectOneFailure(FailureKind::ServerRefused,
+    expectOneFailure(StatusKind::ServerRefused,
                      {"554 5.7.1 scripted: no SMTP service for you", "administrator"});
     EXPECT_EQ(logged("MAIL"), 0);
 }
@@ -91,9 +91,9 @@ TEST_F(SmtpFaultTest, EhloRefusedFailsWhenTlsIsAsked)
 {
     serve("ehlo-refused");
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     clickTimed();
-    expectOneFailure(FailureKind::StartTlsUnavailable, {"502 5.5.2 EHLO not implemented"});
+    expectOneFailure(StatusKind::StartTlsUnavailable, {"502 5.5.2 EHLO not implemented"});
     EXPECT_EQ(logged("HELO"), 0);
     EXPECT_EQ(logged("AUTH"), 0);
     EXPECT_EQ(logged("MAIL"), 0);
@@ -103,8 +103,8 @@ TEST_F(SmtpFaultTest, MailFromAnswered451IsTemporary)
 {
     serve("mail-451");
     clickTimed();
-    expectOneFailure(FailureKind::ServerRefused, {"451 4.3.0 scripted: local error in processing",
-                                                  "not sent", "try again later"});
+    expectOneFailure(StatusKind::ServerRefused, {"451 4.3.0 scripted: local error in processing",
+                                                 "not sent", "try again later"});
     EXPECT_EQ(logged("RCPT"), 0);
     expectNoRetry();
 }
@@ -113,7 +113,7 @@ TEST_F(SmtpFaultTest, MailFromAnswered501BlamesTheSender)
 {
     serve("mail-501");
     clickTimed();
-    expectOneFailure(FailureKind::SenderRefused,
+    expectOneFailure(StatusKind::SenderRefused,
                      {"501 5.1.7 scripted: bad sender address syntax", "From address"});
     EXPECT_EQ(logged("RCPT"), 0);
     expectNoRetry();
@@ -123,7 +123,7 @@ TEST_F(SmtpFaultTest, EveryRecipientRefusedSendsNothing)
 {
     serve("rcpt-all-refused");
     clickTimed();
-    expectOneFailure(FailureKind::RecipientRefused,
+    expectOneFailure(StatusKind::RecipientRefused,
                      {"ann@example.org", "550 5.1.1", "not sent to anyone"});
     EXPECT_EQ(logged("DATA"), 0);
 }
@@ -132,7 +132,7 @@ TEST_F(SmtpFaultTest, OneOfTwoRecipientsRefusedSendsNothingAndNamesIt)
 {
     serve("rcpt-second-refused");
     clickTimed();
-    expectOneFailure(FailureKind::RecipientRefused,
+    expectOneFailure(StatusKind::RecipientRefused,
                      {"bob@example.org", "553 5.1.3", "not sent to anyone"});
     EXPECT_FALSE(boxText().contains("ann@example.org")) << boxText().toStdString();
     EXPECT_EQ(logged("RCPT"), 2);
@@ -144,7 +144,7 @@ TEST_F(SmtpFaultTest, SizeRefusedAtMailFrom)
     serve("size-552-at-mail");
     form.preset(Control::txtAttachment, createFile("size-mail.bin", QByteArray(30000, 'a')));
     clickTimed();
-    expectOneFailure(FailureKind::SizeRefused,
+    expectOneFailure(StatusKind::SizeRefused,
                      {"552 5.3.4 scripted: message size exceeds fixed limit", "smaller file"});
     EXPECT_EQ(logged("MAIL FROM"), 1);
     EXPECT_TRUE(server.scriptLog().filter("MAIL FROM").join("").contains("SIZE="));
@@ -156,7 +156,7 @@ TEST_F(SmtpFaultTest, SizeRefusedAfterTheMessage)
     serve("size-552-at-dot");
     form.preset(Control::txtAttachment, createFile("size-dot.bin", QByteArray(30000, 'a')));
     clickTimed();
-    expectOneFailure(FailureKind::SizeRefused,
+    expectOneFailure(StatusKind::SizeRefused,
                      {"552 5.3.4 scripted: message too big for this mailbox", "smaller file"});
     EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
     expectNoRetry();
@@ -169,7 +169,7 @@ TEST_F(SmtpFaultTest, ConnectionDroppedBeforeTheFinalDotSaysNotSent)
     form.preset(Control::txtAttachment,
                 createFile("drop-before-dot.bin", QByteArray(qint64(8) * 1024 * 1024, 'b')));
     clickTimed();
-    expectOneFailure(FailureKind::ConnectionLost, {"broke off", "was not sent"});
+    expectOneFailure(StatusKind::ConnectionLost, {"broke off", "was not sent"});
     EXPECT_FALSE(boxText().contains("may or may not")) << boxText().toStdString();
     EXPECT_EQ(logged("HUNG UP IN DATA"), 1);
     EXPECT_EQ(logged("MESSAGE COMPLETE"), 0);
@@ -180,7 +180,7 @@ TEST_F(SmtpFaultTest, ConnectionDroppedAfterTheFinalDotSaysDeliveryIsUnknown)
 {
     serve("hangup-after-dot");
     clickTimed();
-    expectOneFailure(FailureKind::DeliveryUnknown,
+    expectOneFailure(StatusKind::DeliveryUnknown,
                      {"may or may not have been delivered", "before sending it again"});
     EXPECT_FALSE(boxText().contains("was not sent")) << boxText().toStdString();
     EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
@@ -191,7 +191,7 @@ TEST_F(SmtpFaultTest, NoAnswerAfterTheFinalDotSaysDeliveryIsUnknown)
 {
     serve("silent-after-dot");
     clickTimed();
-    expectOneFailure(FailureKind::DeliveryUnknown,
+    expectOneFailure(StatusKind::DeliveryUnknown,
                      {"no answer came for 3 seconds", "may or may not have been delivered"});
     EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
     expectNoRetry();
@@ -201,7 +201,7 @@ TEST_F(SmtpFaultTest, HundredKilobyteReplyLineGivesABoundedDescription)
 {
     serve("long-reply");
     clickTimed();
-    expectOneFailure(FailureKind::RecipientRefused,
+    expectOneFailure(StatusKind::RecipientRefused,
                      {"ann@example.org", "550 5.1.1 xxxx", "scripted: that was long"});
     EXPECT_LT(boxText().size(), 2000);
     EXPECT_LT(elapsed, 2500) << "waited for a time-out";
@@ -222,7 +222,7 @@ TEST_F(SmtpFaultTest, EndlessLoginChallengesEndInBoundedTime)
     tickLogin("ann", password);
     clickTimed();
     // The server echoes each line back, the password's base64 included: the box must not.
-    expectOneFailure(FailureKind::AuthRejected, {"334", "still asked for more"});
+    expectOneFailure(StatusKind::AuthRejected, {"334", "still asked for more"});
     EXPECT_LT(elapsed, 2500) << "waited for a time-out";
     EXPECT_LT(logged("(auth data)"), 20);
     EXPECT_EQ(logged("MAIL"), 0);
@@ -233,7 +233,7 @@ TEST_F(SmtpFaultTest, EndlessLoginChallengeReplyEndsInBoundedTime)
     serve("auth-stream");
     tickLogin("ann", password);
     clickTimed();
-    expectOneFailure(FailureKind::ConnectionLost, {"never finished its reply", "334 more"});
+    expectOneFailure(StatusKind::ConnectionLost, {"never finished its reply", "334 more"});
     EXPECT_LT(boxText().size(), 2000);
     EXPECT_LT(elapsed, 2500) << "waited for a time-out";
     ASSERT_TRUE(server.waitForExit(10000));
@@ -247,7 +247,7 @@ TEST_F(SmtpFaultTest, AttachmentTruncatedDuringDataAbortsWithoutTheFinalDot)
     serve("truncate-in-data", path);
     form.preset(Control::txtAttachment, path);
     clickTimed();
-    expectOneFailure(FailureKind::Attachment, {"shrinking.pdf", "shorter", "was not sent"});
+    expectOneFailure(StatusKind::Attachment, {"shrinking.pdf", "shorter", "was not sent"});
     // The server logs the client's leaving after the click returned.
     ASSERT_TRUE(server.waitForExit(10000));
     EXPECT_EQ(logged("TRUNCATED"), 1);

@@ -14,9 +14,9 @@
 #include <unistd.h>
 
 using namespace orvane;
-using mail::FailureKind;
+using form::Control;
+using form::StatusKind;
 using test::SmtpTestServer;
-using ui::Control;
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST_F(SmtpIntegrationTest, StartTlsWithLogin)
     startServer(server, {.mode = "starttls", .auth = "ann:" + password, .requireAuth = true});
     fillForm(server.port());
     tickLogin(" ann ", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
     expectSent();
     ASSERT_EQ(server.messages().size(), 1);
@@ -107,7 +107,7 @@ TEST_F(SmtpIntegrationTest, ImplicitTlsOnAPortMappedLike465)
     startServer(server, {.mode = "implicit", .auth = "ann:" + password, .requireAuth = true});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions implicit = options();
     const int port = server.port();
     implicit.tlsStart = [port](int p) {
@@ -124,11 +124,11 @@ TEST_F(SmtpIntegrationTest, ImplicitTlsAgainstAPlainServerFailsWithAHint)
     SmtpTestServer server;
     startServer(server, {});
     fillForm(server.port());
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions implicit = options();
     implicit.tlsStart = [](int) { return mail::TlsStart::Implicit; };
     click(implicit);
-    expectOneFailure(FailureKind::Tls, {"secure connection", "STARTTLS port"});
+    expectOneFailure(StatusKind::Tls, {"secure connection", "STARTTLS port"});
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -138,9 +138,9 @@ TEST_F(SmtpIntegrationTest, WrongPasswordIsRefusedWithTheServersWords)
     startServer(server, {.mode = "starttls", .auth = "ann:right-one", .requireAuth = true});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
-    expectOneFailure(FailureKind::AuthRejected, {"535", "user name and password"});
+    expectOneFailure(StatusKind::AuthRejected, {"535", "user name and password"});
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -150,9 +150,9 @@ TEST_F(SmtpIntegrationTest, SslTickedButServerOffersNoStartTls)
     startServer(server, {});
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
-    expectOneFailure(FailureKind::StartTlsUnavailable, {"STARTTLS", "127.0.0.1"});
+    expectOneFailure(StatusKind::StartTlsUnavailable, {"STARTTLS", "127.0.0.1"});
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -161,11 +161,11 @@ TEST_F(SmtpIntegrationTest, CertificateFromAnUntrustedAuthorityIsRefused)
     SmtpTestServer server;
     startServer(server, {.mode = "starttls"});
     fillForm(server.port());
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     mail::TransportOptions otherTrust = options();
     otherTrust.caFile = certificates().otherCaFile();
     click(otherTrust);
-    expectOneFailure(FailureKind::Certificate, {"certificate", "could not be verified"});
+    expectOneFailure(StatusKind::Certificate, {"certificate", "could not be verified"});
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -174,8 +174,7 @@ TEST_F(SmtpIntegrationTest, RefusedConnectionNamesHostAndPort)
     LocalSocket closed(false);
     fillForm(closed.port());
     click();
-    expectOneFailure(FailureKind::Connect,
-                     {QStringLiteral("127.0.0.1 port %1").arg(closed.port())});
+    expectOneFailure(StatusKind::Connect, {QStringLiteral("127.0.0.1 port %1").arg(closed.port())});
 }
 
 TEST_F(SmtpIntegrationTest, SilentServerTimesOutWithinTheStallTime)
@@ -188,7 +187,7 @@ TEST_F(SmtpIntegrationTest, SilentServerTimesOutWithinTheStallTime)
     timer.start();
     click(quick);
     EXPECT_LT(timer.elapsed(), 8000);
-    expectOneFailure(FailureKind::Timeout, {"stopped answering", "1 second"});
+    expectOneFailure(StatusKind::Timeout, {"stopped answering", "1 second"});
 }
 
 TEST_F(SmtpIntegrationTest, RefusedRecipientFailsTheWholeSendBeforeData)
@@ -198,7 +197,7 @@ TEST_F(SmtpIntegrationTest, RefusedRecipientFailsTheWholeSendBeforeData)
     fillForm(server.port());
     form.preset(Control::txtTo, "ann@example.org, nobody@example.org, bob@example.org");
     click();
-    expectOneFailure(FailureKind::RecipientRefused, {"nobody@example.org", "550"});
+    expectOneFailure(StatusKind::RecipientRefused, {"nobody@example.org", "550"});
     EXPECT_TRUE(server.messages().isEmpty());
 }
 
@@ -208,14 +207,14 @@ TEST_F(SmtpIntegrationTest, LoginRequiredAndStartTlsRequiredSayWhatToTick)
     startServer(loginServer, {.auth = "ann:x", .requireAuth = true});
     fillForm(loginServer.port());
     click();
-    expectOneFailure(FailureKind::AuthRequired, {"530", "Tick SMTP Authentication"});
+    expectOneFailure(StatusKind::AuthRequired, {"530", "Tick SMTP Authentication"});
 
     SmtpTestServer tlsServer;
     startServer(tlsServer, {.mode = "starttls"});
     form.boxes.clear();
     fillForm(tlsServer.port());
     click();
-    expectOneFailure(FailureKind::AuthRequired, {"530", "Tick SSL"});
+    expectOneFailure(StatusKind::AuthRequired, {"530", "Tick SSL"});
 }
 
 TEST_F(SmtpIntegrationTest, TenMegabyteAttachmentArrivesByteIdentical)
@@ -245,7 +244,7 @@ TEST_F(SmtpIntegrationTest, OversizedMessageIsRefusedUpFrontNamingTheLimit)
     fillForm(server.port());
     form.preset(Control::txtAttachment, createFile("big.bin", randomBytes(20000)));
     click();
-    expectOneFailure(FailureKind::SizeRefused, {"552", "4000"});
+    expectOneFailure(StatusKind::SizeRefused, {"552", "4000"});
 }
 
 TEST_F(SmtpIntegrationTest, NonAsciiSubjectNamesAndFileNameDecodeCorrectly)
@@ -322,7 +321,7 @@ TEST_F(SmtpIntegrationTest, ProgressSeesTheWholeMessageAndCanStopIt)
 
     auto stopped = message();
     stopped->setProgress([](qint64 sent, qint64) { return sent == 0; });
-    EXPECT_EQ(stopped->send().kind(), FailureKind::Aborted);
+    EXPECT_EQ(stopped->send().kind, StatusKind::Aborted);
     EXPECT_EQ(server.messages().size(), 1);
 }
 
@@ -333,9 +332,9 @@ TEST_F(SmtpIntegrationTest, StartTlsAnswered454NeverLeadsToAPlainLogin)
     startScripted(server, "starttls-454");
     fillForm(server.port());
     tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, ui::Ticked);
+    form.presetValue(Control::chkSSL, form::Ticked);
     click();
-    expectOneFailure(FailureKind::StartTlsUnavailable, {"454"});
+    expectOneFailure(StatusKind::StartTlsUnavailable, {"454"});
     for (const QString &line : server.scriptLog()) {
         EXPECT_FALSE(line.startsWith("AUTH", Qt::CaseInsensitive)) << line.toStdString();
         EXPECT_FALSE(line.startsWith("MAIL", Qt::CaseInsensitive)) << line.toStdString();
@@ -350,7 +349,7 @@ TEST_F(SmtpIntegrationTest, LoginAskedButServerOffersNoneSendsNothing)
     fillForm(server.port());
     tickLogin("ann", password);
     click();
-    expectOneFailure(FailureKind::AuthUnavailable, {"offers no login"});
+    expectOneFailure(StatusKind::AuthUnavailable, {"offers no login"});
     for (const QString &line : server.scriptLog())
         EXPECT_FALSE(line.startsWith("MAIL", Qt::CaseInsensitive)) << line.toStdString();
 }

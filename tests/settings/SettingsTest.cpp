@@ -15,7 +15,7 @@ using orvane::settings::Form_Unload;
 using orvane::settings::QSettingsStore;
 using orvane::settings::SaveReport;
 using orvane::test::RecordingForm;
-using Control = orvane::ui::Control;
+using Control = orvane::form::Control;
 
 namespace {
 
@@ -77,8 +77,8 @@ TEST_F(SettingsTest, FirstRunGivesTheDefaultsInOrder)
 {
     RecordingForm form = loaded();
     EXPECT_EQ(form.calls, QStringList({"setText txtSMTP=localhost", "setText txtPort=25",
-                                       "setText txtFrom=scanner@example.com", "setText txtTo=",
-                                       "setText txtSubject="}));
+                                       "setText txtFrom=scanner@example.com",
+                                       "setText txtTo=", "setText txtSubject="}));
 }
 
 TEST_F(SettingsTest, CloseWritesAllFiveKeysToTheUserConfigFile)
@@ -87,8 +87,8 @@ TEST_F(SettingsTest, CloseWritesAllFiveKeysToTheUserConfigFile)
     form.calls.clear();
     saveFrom(form);
 
-    EXPECT_EQ(form.calls, QStringList({"text txtSMTP", "text txtPort", "text txtFrom",
-                                       "text txtTo", "text txtSubject"}));
+    EXPECT_EQ(form.calls, QStringList({"text txtSMTP", "text txtPort", "text txtFrom", "text txtTo",
+                                       "text txtSubject"}));
     EXPECT_TRUE(form.boxes.empty());
     QFile file(configFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -184,6 +184,23 @@ TEST_F(SettingsTest, SaveFailureOnSessionEndGoesToStandardErrorNotABox)
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_TRUE(form.boxes.empty());
     EXPECT_NE(err.find("Settings could not be saved: "), std::string::npos) << err;
+}
+
+TEST_F(SettingsTest, AFailedCommitIsAStatusThatSaysWhy)
+{
+    useConfigHome(regularFile("not-a-folder"));
+
+    QSettingsStore store;
+    store.write("Quarrow Orvane", "Setting", "Port", "25");
+    const orvane::form::Status status = store.commit();
+    EXPECT_EQ(status.kind, orvane::form::StatusKind::SettingsNotSaved);
+    EXPECT_NE(status.nativeCode, long(QSettings::NoError));
+    EXPECT_TRUE(status.description.contains("not-a-folder")) << qPrintable(status.description);
+
+    useConfigHome(m_home.path());
+    QSettingsStore fine;
+    fine.write("Quarrow Orvane", "Setting", "Port", "25");
+    EXPECT_TRUE(fine.commit().ok());
 }
 
 TEST_F(SettingsTest, ConfigFileReplacedByAFolder)

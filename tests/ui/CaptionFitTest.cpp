@@ -1,6 +1,7 @@
 #include "ui/CaptionFit.h"
 
 #include "MemoryStore.h"
+#include "app/DefaultComponents.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -61,7 +62,7 @@ TEST(CaptionFit, TheStatusLineKeepsTheWindowsFontWhereCaptionsShrink)
     large.setPointSizeF(platform.pointSizeF() * 2);
     QApplication::setFont(large);
     orvane::test::MemoryStore store;
-    orvane::ui::MainWindow window(orvane::ui::ComponentFactory::defaults(), store);
+    orvane::ui::MainWindow window(orvane::app::defaultComponents(), store);
     const QFont caption = window.findChild<QLabel *>("Label5")->font();
     const QFont status = window.findChild<QLabel *>("lblStatus")->font();
     QApplication::setFont(platform);

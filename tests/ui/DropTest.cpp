@@ -11,8 +11,8 @@
 
 namespace {
 
+using orvane::form::Control;
 using orvane::test::WindowFixture;
-using orvane::ui::Control;
 using orvane::ui::FileDropFilter;
 
 using DropTest = WindowFixture;

@@ -5,8 +5,8 @@
 
 namespace {
 
+using orvane::form::Control;
 using orvane::test::WindowFixture;
-using orvane::ui::Control;
 
 using FocusTest = WindowFixture;
 

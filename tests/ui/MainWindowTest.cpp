@@ -18,9 +18,11 @@
 
 namespace {
 
+using orvane::form::Control;
 using orvane::test::WindowFixture;
-using orvane::ui::Control;
 using orvane::ui::ControlKind;
+namespace app = orvane::app;
+namespace form = orvane::form;
 namespace ui = orvane::ui;
 
 using MainWindowTest = WindowFixture;
@@ -52,7 +54,7 @@ TEST_F(MainWindowTest, IconHoldsBothImagesNotOneScaled)
 TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
 {
     for (const ui::ControlSpec &row : ui::controlTable()) {
-        const char *name = ui::controlName(row.control);
+        const char *name = form::controlName(row.control);
         QWidget *w = find(name);
         ASSERT_NE(w, nullptr);
         EXPECT_EQ(!w->isHidden(), row.shownAtStart) << name;
@@ -106,12 +108,12 @@ TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
     };
     // What a control shows: a box's or label's text, a check box's caption as in the table.
     auto shown = [this](Control control) {
-        if (auto *button = qobject_cast<QAbstractButton *>(find(ui::controlName(control))))
+        if (auto *button = qobject_cast<QAbstractButton *>(find(form::controlName(control))))
             return button->accessibleName().isEmpty() ? button->text() : button->accessibleName();
         return fields().text(control);
     };
     for (const auto &[control, text] : expected)
-        EXPECT_EQ(shown(control), text) << ui::controlName(control);
+        EXPECT_EQ(shown(control), text) << form::controlName(control);
     const QString ldapPassword = fields().text(Control::txtLdapPassword);
     EXPECT_EQ(ldapPassword.size(), 3);
     EXPECT_TRUE(ldapPassword.toInt() >= 0 && ldapPassword.front().isDigit());
@@ -140,13 +142,13 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
     // The mail area is wholly inside the first client area, the directory panel wholly out.
     const QRect client = window->rect();
     for (const ui::ControlSpec &row : ui::controlTable()) {
-        const QRect r = find(ui::controlName(row.control))->geometry();
+        const QRect r = find(form::controlName(row.control))->geometry();
         const bool panel = row.control == Control::cmdLdapSearch || row.control == Control::txtLdap
                            || row.control == Control::lstEmail || row.control == Control::txtLdapCon
                            || row.control == Control::txtLdapUser
                            || row.control == Control::txtLdapPassword;
-        EXPECT_EQ(client.contains(r), !panel) << ui::controlName(row.control);
-        EXPECT_EQ(client.intersects(r), !panel) << ui::controlName(row.control);
+        EXPECT_EQ(client.contains(r), !panel) << form::controlName(row.control);
+        EXPECT_EQ(client.intersects(r), !panel) << form::controlName(row.control);
     }
 
     // No layout: resizing moves nothing.
@@ -161,15 +163,15 @@ TEST_F(MainWindowTest, FixedCaptionsAreShownWholeInsideTheirBoxes)
     for (const ui::ControlSpec &row : ui::controlTable()) {
         if (row.kind != ControlKind::Label && row.kind != ControlKind::CheckBox)
             continue;
-        QWidget *w = find(ui::controlName(row.control));
+        QWidget *w = find(form::controlName(row.control));
         const QString shown = row.kind == ControlKind::Label ? static_cast<QLabel *>(w)->text()
                                                              : static_cast<QCheckBox *>(w)->text();
         QString joined = shown;
         joined.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        EXPECT_EQ(joined, QString::fromUtf8(row.text)) << ui::controlName(row.control);
+        EXPECT_EQ(joined, QString::fromUtf8(row.text)) << form::controlName(row.control);
         const QRect needed = w->fontMetrics().boundingRect(QRect(0, 0, 10000, 10000), 0, shown);
-        EXPECT_LE(needed.width(), w->width()) << ui::controlName(row.control);
-        EXPECT_LE(needed.height(), w->height()) << ui::controlName(row.control);
+        EXPECT_LE(needed.width(), w->width()) << form::controlName(row.control);
+        EXPECT_LE(needed.height(), w->height()) << form::controlName(row.control);
     }
     EXPECT_EQ(find<QLabel>("Label1")->font(), find<QLabel>("Label5")->font());
 }
@@ -199,7 +201,7 @@ TEST_F(MainWindowTest, TextBoxesHaveNoLengthLimit)
         if (row.kind != ControlKind::TextBox && row.kind != ControlKind::MultiLineTextBox)
             continue;
         fields().setText(row.control, longText);
-        EXPECT_EQ(fields().text(row.control), longText) << ui::controlName(row.control);
+        EXPECT_EQ(fields().text(row.control), longText) << form::controlName(row.control);
     }
     auto *subject = find<QLineEdit>("txtSubject");
     subject->setFocus();
@@ -306,11 +308,11 @@ TEST_F(MainWindowTest, StatusCaptionAndCheckValuesThroughTheFields)
     fields().setCaption(Control::lblStatus, "Message Sent. <i>now</i>");
     EXPECT_EQ(find<QLabel>("lblStatus")->text(), QStringLiteral("Message Sent. <i>now</i>"));
     EXPECT_EQ(find<QLabel>("lblStatus")->textFormat(), Qt::PlainText);
-    EXPECT_EQ(fields().value(Control::chkSSL), ui::Unticked);
+    EXPECT_EQ(fields().value(Control::chkSSL), form::Unticked);
     find<QCheckBox>("chkSSL")->setChecked(true);
-    EXPECT_EQ(fields().value(Control::chkSSL), ui::Ticked);
+    EXPECT_EQ(fields().value(Control::chkSSL), form::Ticked);
     find<QCheckBox>("chkSSL")->setCheckState(Qt::PartiallyChecked);
-    EXPECT_EQ(fields().value(Control::chkSSL), ui::Greyed);
+    EXPECT_EQ(fields().value(Control::chkSSL), form::Greyed);
 }
 
 } // namespace
@@ -345,11 +347,11 @@ namespace {
 class ThrowingMail : public orvane::mail::MailComponents
 {
 public:
-    orvane::mail::MailResult<std::unique_ptr<orvane::mail::Message>> createMessage() override
+    orvane::form::Result<std::unique_ptr<orvane::mail::Message>> createMessage() override
     {
         throw std::runtime_error("message component missing");
     }
-    orvane::mail::MailResult<std::unique_ptr<orvane::mail::FileSystem>> createFileSystem() override
+    orvane::form::Result<std::unique_ptr<orvane::mail::FileSystem>> createFileSystem() override
     {
         throw std::runtime_error("file system missing");
     }
@@ -358,7 +360,7 @@ public:
 TEST(SendFailureTest, AnExceptionEndsInTheSendActionsOwnBox)
 {
     orvane::test::MemoryStore store;
-    ui::ComponentFactory factory = ui::ComponentFactory::defaults();
+    ui::ComponentFactory factory = app::defaultComponents();
     factory.mail = std::make_shared<ThrowingMail>();
     ui::MainWindow window(factory, store);
     window.load();

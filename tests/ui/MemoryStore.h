@@ -23,12 +23,14 @@ public:
     {
         values[section + QLatin1Char('/') + key] = value;
     }
-    bool commit() override
+    form::Status commit() override
     {
         ++commits;
-        return !failCommit;
+        if (failCommit)
+            return form::Status::failure(form::StatusKind::SettingsNotSaved, 0,
+                                         QStringLiteral("the disk is full."));
+        return form::Status::success();
     }
-    QString errorString() const override { return QStringLiteral("the disk is full."); }
 
     std::map<QString, QString> values;
     int commits = 0;

@@ -2,12 +2,12 @@
 // handler has ended, shows how far a large upload is, and lists addresses as pages arrive.
 #include "HeldSmtpServer.h"
 #include "MemoryStore.h"
+#include "app/DefaultComponents.h"
 #include "directory/DirectoryTestData.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/QtPrinters.h"
 #include "directory/SlapdServer.h"
 #include "support/Loopback.h"
-#include "ui/ComponentFactory.h"
 #include "ui/MainWindow.h"
 
 #include <QAbstractButton>
@@ -32,8 +32,8 @@
 namespace {
 
 using namespace orvane;
+using form::Control;
 using test::HeldSmtpServer;
-using ui::Control;
 
 // Steps that run one after the other while a handler waits: each waits for its condition and
 // then acts. A timer drives them, so they run only if the window's wait loop keeps turning.
@@ -92,7 +92,7 @@ private:
 class NetworkWaitTest : public ::testing::Test
 {
 protected:
-    void open(ui::ComponentFactory factory = ui::ComponentFactory::defaults())
+    void open(ui::ComponentFactory factory = app::defaultComponents())
     {
         window = std::make_unique<ui::MainWindow>(std::move(factory), store);
         window->load();
@@ -259,16 +259,16 @@ public:
         : m_real(std::move(options))
     {}
 
-    directory::Status createConnection(std::unique_ptr<directory::Connection> &c) override
+    form::Result<std::unique_ptr<directory::Connection>> createConnection() override
     {
-        return m_real.createConnection(c);
+        return m_real.createConnection();
     }
-    directory::Status createCommand(std::unique_ptr<directory::Command> &command) override
+    form::Result<std::unique_ptr<directory::Command>> createCommand() override
     {
-        std::unique_ptr<directory::Command> real;
-        directory::Status status = m_real.createCommand(real);
-        command = serverSorts ? std::make_unique<Rewriting>(std::move(real)) : std::move(real);
-        return status;
+        auto command = m_real.createCommand();
+        if (serverSorts)
+            command.value = std::make_unique<Rewriting>(std::move(command.value));
+        return command;
     }
 
     bool serverSorts = true;
@@ -280,22 +280,22 @@ private:
         explicit Rewriting(std::unique_ptr<directory::Command> real)
             : m_real(std::move(real))
         {}
-        directory::Status setActiveConnection(directory::Connection &c) override
+        form::Status setActiveConnection(directory::Connection &c) override
         {
             return m_real->setActiveConnection(c);
         }
-        directory::Status setCommandText(const QString &text) override
+        form::Status setCommandText(const QString &text) override
         {
             return m_real->setCommandText(
                     QString(text).replace("ORDER BY NAME", "ORDER BY createTimestamp"));
         }
-        directory::Status setProperty(const QString &name, const directory::Value &value) override
+        form::Status setProperty(const QString &name, const directory::Value &value) override
         {
             return m_real->setProperty(name, value);
         }
-        directory::Status execute(std::unique_ptr<directory::Recordset> &rows, int options) override
+        form::Result<std::unique_ptr<directory::Recordset>> execute(int options) override
         {
-            return m_real->execute(rows, options);
+            return m_real->execute(options);
         }
 
     private:
@@ -317,7 +317,7 @@ TEST_F(NetworkWaitTest, AddressesAppearPageByPageWhereTheServerSorts)
             FAIL() << slapd.error().toStdString();
         GTEST_SKIP() << slapd.error().toStdString();
     }
-    ui::ComponentFactory factory = ui::ComponentFactory::defaults();
+    ui::ComponentFactory factory = app::defaultComponents();
     directory::LdapProviderOptions options;
     options.wait = factory.wait;
     options.caFile = slapd.caFile(); // slapd takes StartTLS with the certificate of our test CA

@@ -6,8 +6,8 @@
 
 namespace {
 
+using orvane::form::Control;
 using orvane::test::WindowFixture;
-using orvane::ui::Control;
 using orvane::ui::PickList;
 
 class PickListTest : public WindowFixture

@@ -7,8 +7,8 @@
 
 namespace {
 
+using orvane::form::Control;
 using orvane::test::WindowFixture;
-using orvane::ui::Control;
 
 using UnloadTest = WindowFixture;
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "MemoryStore.h"
-#include "ui/ComponentFactory.h"
+#include "app/DefaultComponents.h"
 #include "ui/MainWindow.h"
 
 #include <QApplication>
@@ -19,7 +19,7 @@ class WindowFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        window = std::make_unique<ui::MainWindow>(ui::ComponentFactory::defaults(), store);
+        window = std::make_unique<ui::MainWindow>(app::defaultComponents(), store);
         window->load();
         window->show();
         window->activateWindow();
@@ -40,7 +40,7 @@ protected:
         return focus ? focus->objectName() : QStringLiteral("<none>");
     }
 
-    ui::FormFields &fields() { return window->fields(); }
+    form::FormFields &fields() { return window->fields(); }
 
     MemoryStore store;
     std::unique_ptr<ui::MainWindow> window;

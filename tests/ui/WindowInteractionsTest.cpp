@@ -6,8 +6,9 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 
+using orvane::form::Control;
 using orvane::test::RecordingForm;
-using orvane::ui::Control;
+namespace form = orvane::form;
 namespace ui = orvane::ui;
 
 namespace {
@@ -25,19 +26,18 @@ QStringList visibilityCalls(const QString &state)
 TEST(AuthenticationToggle, TickedShowsTheGroupInOrderAndTouchesNothingElse)
 {
     RecordingForm form;
-    form.presetValue(Control::chkSMTPAuth, ui::Ticked);
+    form.presetValue(Control::chkSMTPAuth, form::Ticked);
     ui::chkSMTPAuth_Click(form);
     EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls("true"));
 }
 
 TEST(AuthenticationToggle, AnyOtherValueHidesTheGroup)
 {
-    for (const int value : {ui::Unticked, ui::Greyed, 7}) {
+    for (const int value : {form::Unticked, form::Greyed, 7}) {
         RecordingForm form;
         form.presetValue(Control::chkSMTPAuth, value);
         ui::chkSMTPAuth_Click(form);
-        EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls("false"))
-                << value;
+        EXPECT_EQ(form.calls, QStringList{"value chkSMTPAuth"} + visibilityCalls("false")) << value;
     }
 }
 

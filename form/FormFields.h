@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace orvane::ui {
+namespace orvane::form {
 
 // The window's controls, in tab order. The names are the controls' own names: the window
 // uses them as object names, handlers use them to address a field.
@@ -83,4 +83,4 @@ public:
     virtual QString executableBaseName() const = 0;
 };
 
-} // namespace orvane::ui
+} // namespace orvane::form

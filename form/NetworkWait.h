@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-namespace orvane::ui {
+namespace orvane::form {
 
 // How a component waits on the network. A component hands the blocking part of its work
 // (a connect, a bind, an upload, a page of results) to run(), which returns once that work
@@ -40,4 +40,4 @@ auto waitFor(const std::shared_ptr<NetworkWait> &wait, Work &&work) -> decltype(
     return std::move(*result);
 }
 
-} // namespace orvane::ui
+} // namespace orvane::form

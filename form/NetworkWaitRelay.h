@@ -1,10 +1,10 @@
 #pragma once
 
-#include "ui/NetworkWait.h"
+#include "form/NetworkWait.h"
 
 #include <atomic>
 
-namespace orvane::ui {
+namespace orvane::form {
 
 // Stands in for a wait that exists only later: the components are made before the window
 // that does their waiting. Until a target is set, and once it is cleared, work runs at once.
@@ -32,4 +32,4 @@ private:
     std::atomic<NetworkWait *> m_target{nullptr};
 };
 
-} // namespace orvane::ui
+} // namespace orvane::form
