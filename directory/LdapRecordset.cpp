@@ -134,8 +134,8 @@ void LdapRecordset::sortRows()
     };
 
     // The user's locale decides the order ("Émile" beside "Emil", not after "Zoe"). Each row's
-    // keys are made once here, so that each of the many comparisons is a plain one; row i's
-    // key k is number i * keyCount + k.
+    // keys are made once here, in row order, so that each of the many comparisons is a plain
+    // one.
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<std::size_t> order;
