@@ -4,7 +4,7 @@
 #include "ScriptedLdapServer.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/SearchAction.h"
-#include "support/Loopback.h"
+#include "support/RequireServer.h"
 #include "support/RecordingForm.h"
 
 #include <QElapsedTimer>
@@ -30,12 +30,8 @@ class LdapFaultTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (const QString missing = ScriptedLdapServer::missingPrerequisite(); !missing.isEmpty()) {
-            // On CI a missing server is a failure, never a silent skip.
-            if (test::serverRequired())
-                FAIL() << missing.toStdString();
-            GTEST_SKIP() << missing.toStdString();
-        }
+        const QString missing = ScriptedLdapServer::missingPrerequisite();
+        ORVANE_REQUIRE_SERVER(missing.isEmpty(), missing);
     }
 
     void start(const QString &scenario, int entries, bool sorts)
