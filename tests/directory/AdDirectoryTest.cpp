@@ -2,12 +2,12 @@
 // default hardening (no simple bind on a plain connection). The tests' CA is trusted only the
 // way a user's machine trusts it: through libldap's own configuration (LDAPCONF), never
 // through the provider's options.
-#include "QtPrinters.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/LdapRecordset.h"
 #include "directory/SearchAction.h"
-#include "support/Loopback.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingForm.h"
+#include "support/RequireServer.h"
 #include "support/SambaDomain.h"
 
 #include <QFile>
@@ -88,12 +88,8 @@ class AdDirectoryTest : public ::testing::TestWithParam<AdCase>
 protected:
     void SetUp() override
     {
-        if (!DomainController::started) {
-            const std::string why = "Samba DC: " + DomainController::unavailable.toStdString();
-            if (test::serverRequired())
-                FAIL() << why;
-            GTEST_SKIP() << why;
-        }
+        ORVANE_REQUIRE_SERVER(DomainController::started,
+                              "Samba DC: " + DomainController::unavailable);
         QFile::remove(DomainController::ticketCache);
     }
     void TearDown() override { QFile::remove(DomainController::ticketCache); }

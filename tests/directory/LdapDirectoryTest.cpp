@@ -1,11 +1,12 @@
 #include "DirectoryTestData.h"
-#include "QtPrinters.h"
-#include "SlapdServer.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/LdapRecordset.h"
 #include "directory/SearchAction.h"
 #include "support/Loopback.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingForm.h"
+#include "support/RequireServer.h"
+#include "support/SlapdServer.h"
 
 #include <QElapsedTimer>
 
@@ -87,11 +88,8 @@ class LdapDirectoryTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        if (!DirectoryServer::started) {
-            if (test::serverRequired())
-                FAIL() << "test slapd: " << DirectoryServer::server.error().toStdString();
-            GTEST_SKIP() << "test slapd: " << DirectoryServer::server.error().toStdString();
-        }
+        ORVANE_REQUIRE_SERVER(DirectoryServer::started,
+                              "test slapd: " + DirectoryServer::server.error());
         form.preset(Control::txtLdapCon,
                     path(DirectoryServer::server.plainPort(), example().peopleDn()));
         form.preset(Control::txtLdapUser, example().readerDn());
@@ -251,7 +249,7 @@ TEST_F(LdapDirectoryTest, UserWithoutPasswordIsRefusedBeforeConnecting)
 
 TEST_F(LdapDirectoryTest, UnreachablePortNamesHostAndPort)
 {
-    const int closed = SlapdServer::freePort();
+    const int closed = test::freePort();
     form.preset(Control::txtLdapCon, path(closed, example().peopleDn()));
     QElapsedTimer timer;
     timer.start();
@@ -315,7 +313,7 @@ TEST_F(LdapDirectoryTest, StrongerAuthenticationRequiredOverTlsAsksForASignIn)
 TEST_F(LdapDirectoryTest, QuoteInPrefixFailsBeforeConnecting)
 {
     // The port is closed: only a failure before any connection names the query.
-    form.preset(Control::txtLdapCon, path(SlapdServer::freePort(), example().peopleDn()));
+    form.preset(Control::txtLdapCon, path(test::freePort(), example().peopleDn()));
     form.preset(Control::txtLdap, "O'Brien");
     search();
     const QString text = failureBox();

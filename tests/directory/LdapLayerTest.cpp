@@ -1,4 +1,4 @@
-#include "QtPrinters.h"
+#include "support/QtPrinters.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/detail/LdapFailure.h"
 #include "directory/detail/PagedSearch.h"

@@ -1,6 +1,6 @@
 #include "directory/SearchAction.h"
 
-#include "QtPrinters.h"
+#include "support/QtPrinters.h"
 #include "RecordingDirectory.h"
 #include "support/RecordingForm.h"
 

@@ -1,7 +1,7 @@
 #include "MailIntegrationFixture.h"
 
 #include "mail/SendAction.h"
-#include "support/Loopback.h"
+#include "support/RequireServer.h"
 
 namespace orvane::test {
 
@@ -75,12 +75,7 @@ void MailIntegrationFixture::TearDownTestSuite()
 
 void MailIntegrationFixture::SetUp()
 {
-    if (s_missing.isEmpty())
-        return;
-    // On CI a missing server is a failure, never a silent skip.
-    if (test::serverRequired())
-        FAIL() << s_missing.toStdString();
-    GTEST_SKIP() << s_missing.toStdString();
+    ORVANE_REQUIRE_SERVER(s_missing.isEmpty(), s_missing);
 }
 
 void MailIntegrationFixture::startServer(SmtpTestServer &server,

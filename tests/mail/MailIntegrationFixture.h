@@ -1,7 +1,7 @@
 #pragma once
 
 #include "SmtpTestServer.h"
-#include "TestCertificates.h"
+#include "support/TestCertificates.h"
 #include "form/Status.h"
 #include "mail/CurlComponents.h"
 #include "support/RecordingForm.h"

@@ -4,6 +4,10 @@
 #include "MailIntegrationFixture.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+
+#include <optional>
+#include <vector>
 
 using namespace orvane;
 using form::Control;
@@ -12,19 +16,124 @@ using test::SmtpTestServer;
 
 namespace {
 
-class SmtpFaultTest : public test::MailIntegrationFixture
+// How many lines of the server's log must start with a pattern (a command or an event).
+struct Seen
+{
+    const char *line; // a regular expression, matched at the start of a line, any case
+    int times;
+    bool atMost = false;
+};
+
+// What the form asks for beyond two recipients and no login.
+enum class Ask { Plain, Login, LoginTls };
+
+// One scenario of the scripted server, what the user must be told, what the server must have
+// seen. No kind: the message must have been sent.
+struct Fault
+{
+    const char *name;
+    const char *scenario;
+    std::optional<StatusKind> kind;
+    QStringList says;
+    const char *neverSays = nullptr;
+    std::vector<Seen> seen;
+    Ask ask = Ask::Plain;
+    const char *attachment = nullptr; // created with attachmentSize bytes, handed to the server
+    qint64 attachmentSize = 0;
+    bool quick = false;    // over long before the 3 s stall time-out
+    bool waitsEnd = false; // the server logs the client's leaving after the click returned
+};
+
+void PrintTo(const Fault &row, std::ostream *out)
+{
+    *out << row.name;
+}
+
+constexpr qint64 eightMiB = qint64(8) * 1024 * 1024;
+
+// clang-format off
+const Fault faults[] = {
+    {"GreetingRefusedTemporarilySaysTryLater", "greeting-421", StatusKind::ServerRefused,
+     {"421 4.3.2 scripted closing: too busy", "try again later"}, nullptr,
+     {{"EHLO", 0}, {"MAIL", 0}}},
+    {"GreetingRefusedForGoodNamesTheServersWords", "greeting-554", StatusKind::ServerRefused,
+     {"554 5.7.1 scripted: no SMTP service for you", "administrator"}, nullptr, {{"MAIL", 0}}},
+    {"EhloRefusedFallsBackToHeloWithoutTls", "ehlo-refused", std::nullopt,
+     {}, nullptr, {{"HELO", 1}, {"MESSAGE COMPLETE", 1}}},
+    {"EhloRefusedFailsWhenTlsIsAsked", "ehlo-refused", StatusKind::StartTlsUnavailable,
+     {"502 5.5.2 EHLO not implemented"}, nullptr,
+     {{"HELO", 0}, {"AUTH", 0}, {"MAIL", 0}}, Ask::LoginTls},
+    {"MailFromAnswered451IsTemporary", "mail-451", StatusKind::ServerRefused,
+     {"451 4.3.0 scripted: local error in processing", "not sent", "try again later"}, nullptr,
+     {{"RCPT", 0}}},
+    {"MailFromAnswered501BlamesTheSender", "mail-501", StatusKind::SenderRefused,
+     {"501 5.1.7 scripted: bad sender address syntax", "From address"}, nullptr, {{"RCPT", 0}}},
+    {"EveryRecipientRefusedSendsNothing", "rcpt-all-refused", StatusKind::RecipientRefused,
+     {"ann@example.org", "550 5.1.1", "not sent to anyone"}, nullptr, {{"DATA", 0}}},
+    {"OneOfTwoRecipientsRefusedSendsNothingAndNamesIt", "rcpt-second-refused",
+     StatusKind::RecipientRefused, {"bob@example.org", "553 5.1.3", "not sent to anyone"},
+     "ann@example.org", {{"RCPT", 2}, {"DATA", 0}}},
+    {"SizeRefusedAtMailFrom", "size-552-at-mail", StatusKind::SizeRefused,
+     {"552 5.3.4 scripted: message size exceeds fixed limit", "smaller file"}, nullptr,
+     {{"MAIL FROM", 1}, {"MAIL FROM.*SIZE=", 1}, {"DATA", 0}}, Ask::Plain, "size-mail.bin", 30000},
+    {"SizeRefusedAfterTheMessage", "size-552-at-dot", StatusKind::SizeRefused,
+     {"552 5.3.4 scripted: message too big for this mailbox", "smaller file"}, nullptr,
+     {{"MESSAGE COMPLETE", 1}}, Ask::Plain, "size-dot.bin", 30000},
+    // Far more than the socket buffers hold, so the upload is still going when the reset comes.
+    {"ConnectionDroppedBeforeTheFinalDotSaysNotSent", "drop-in-data", StatusKind::ConnectionLost,
+     {"broke off", "was not sent"}, "may or may not",
+     {{"HUNG UP IN DATA", 1}, {"MESSAGE COMPLETE", 0}},
+     Ask::Plain, "drop-before-dot.bin", eightMiB},
+    {"ConnectionDroppedAfterTheFinalDotSaysDeliveryIsUnknown", "hangup-after-dot",
+     StatusKind::DeliveryUnknown, {"may or may not have been delivered", "before sending it again"},
+     "was not sent", {{"MESSAGE COMPLETE", 1}}},
+    {"NoAnswerAfterTheFinalDotSaysDeliveryIsUnknown", "silent-after-dot",
+     StatusKind::DeliveryUnknown,
+     {"no answer came for 3 seconds", "may or may not have been delivered"}, nullptr,
+     {{"MESSAGE COMPLETE", 1}}},
+    {"HundredKilobyteReplyLineGivesABoundedDescription", "long-reply", StatusKind::RecipientRefused,
+     {"ann@example.org", "550 5.1.1 xxxx", "scripted: that was long"}, nullptr, {{"DATA", 0}},
+     Ask::Plain, nullptr, 0, true},
+    {"HundredKilobyteGreetingLineIsNoObstacle", "long-greeting", std::nullopt,
+     {}, nullptr, {{"MESSAGE COMPLETE", 1}}},
+    // The server echoes each line back, the password's base64 included: the box must not.
+    {"EndlessLoginChallengesEndInBoundedTime", "auth-challenges", StatusKind::AuthRejected,
+     {"334", "still asked for more"}, nullptr, {{"\\(auth data\\)", 19, true}, {"MAIL", 0}},
+     Ask::Login, nullptr, 0, true},
+    {"EndlessLoginChallengeReplyEndsInBoundedTime", "auth-stream", StatusKind::ConnectionLost,
+     {"never finished its reply", "334 more"}, nullptr, {{"STREAM STOPPED", 1}, {"MAIL", 0}},
+     Ask::Login, nullptr, 0, true, true},
+    {"AttachmentTruncatedDuringDataAbortsWithoutTheFinalDot", "truncate-in-data",
+     StatusKind::Attachment,
+     {"shrinking.pdf", "shorter", "was not sent"}, nullptr,
+     {{"TRUNCATED", 1}, {"MESSAGE COMPLETE", 0}, {"CLOSED IN DATA", 1}},
+     Ask::Plain, "shrinking.pdf", 300000, false, true},
+};
+// clang-format on
+
+class SmtpFaultTest : public test::MailIntegrationFixture,
+                      public ::testing::WithParamInterface<Fault>
 {
 protected:
-    // Starts the scenario and fills the form to send to it: two recipients, no login.
-    void serve(const QString &scenario, const QString &file = {})
+    // Starts the scenario and fills the form to send to it: two recipients, and what it asks.
+    void serve(const Fault &row)
     {
-        startScripted(server, scenario, file);
+        const QString file
+                = row.attachment ? createFile(row.attachment, QByteArray(row.attachmentSize, 'a'))
+                                 : QString();
+        startScripted(server, row.scenario, file);
         fillForm(server.port());
         form.preset(Control::txtTo, "ann@example.org, bob@example.org");
+        if (!file.isEmpty())
+            form.preset(Control::txtAttachment, file);
+        if (row.ask != Ask::Plain)
+            tickLogin("ann", password);
+        if (row.ask == Ask::LoginTls)
+            form.presetValue(Control::chkSSL, form::Ticked);
     }
 
     // Short time-outs: a row that would hang fails within seconds instead.
-    void clickTimed()
+    qint64 clickTimed()
     {
         mail::TransportOptions quick = options();
         quick.connectTimeout = std::chrono::seconds(2);
@@ -32,228 +141,49 @@ protected:
         QElapsedTimer timer;
         timer.start();
         click(quick);
-        elapsed = timer.elapsed();
+        return timer.elapsed();
     }
 
-    // How many lines of the server's log start with the text (a command or an event).
-    int logged(const QString &start) const
+    int logged(const char *line) const
     {
-        int n = 0;
-        for (const QString &line : server.scriptLog())
-            n += line.startsWith(start, Qt::CaseInsensitive) ? 1 : 0;
-        return n;
-    }
-
-    // A message goes at most once, and only when the server got that far.
-    void expectNoRetry() const
-    {
-        EXPECT_LE(logged("MAIL FROM"), 1);
-        EXPECT_LE(logged("DATA"), 1);
-        EXPECT_LE(logged("MESSAGE COMPLETE"), 1);
+        const QRegularExpression start(QStringLiteral("^(?:%1)").arg(line),
+                                       QRegularExpression::CaseInsensitiveOption);
+        return int(server.scriptLog().filter(start).size());
     }
 
     QString boxText() const { return form.boxes.empty() ? QString() : form.boxes.front().text; }
 
     SmtpTestServer server;
-    qint64 elapsed = 0;
 };
 
-TEST_F(SmtpFaultTest, GreetingRefusedTemporarilySaysTryLater)
+TEST_P(SmtpFaultTest, SaysWhatHappenedAndSendsNothingTwice)
 {
-    serve("greeting-421");
-    clickTimed();
-    expectOneFailure(StatusKind::ServerRefused,
-                     {"421 4.3.2 scripted closing: too busy", "try again later"});
-    EXPECT_EQ(logged("EHLO"), 0);
-    EXPECT_EQ(logged("MAIL"), 0);
-}
-
-TEST_F(SmtpFaultTest, GreetingRefusedForGoodNamesTheServersWords)
-{
-    serve("greeting-554");
-    clickTimed();
-    expectOneFailure(StatusKind::ServerRefused,
-                     {"554 5.7.1 scripted: no SMTP service for you", "administrator"});
-    EXPECT_EQ(logged("MAIL"), 0);
-}
-
-TEST_F(SmtpFaultTest, EhloRefusedFallsBackToHeloWithoutTls)
-{
-    serve("ehlo-refused");
-    clickTimed();
-    expectSent();
-    EXPECT_EQ(logged("HELO"), 1);
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, EhloRefusedFailsWhenTlsIsAsked)
-{
-    serve("ehlo-refused");
-    tickLogin("ann", password);
-    form.presetValue(Control::chkSSL, form::Ticked);
-    clickTimed();
-    expectOneFailure(StatusKind::StartTlsUnavailable, {"502 5.5.2 EHLO not implemented"});
-    EXPECT_EQ(logged("HELO"), 0);
-    EXPECT_EQ(logged("AUTH"), 0);
-    EXPECT_EQ(logged("MAIL"), 0);
-}
-
-TEST_F(SmtpFaultTest, MailFromAnswered451IsTemporary)
-{
-    serve("mail-451");
-    clickTimed();
-    expectOneFailure(StatusKind::ServerRefused, {"451 4.3.0 scripted: local error in processing",
-                                                 "not sent", "try again later"});
-    EXPECT_EQ(logged("RCPT"), 0);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, MailFromAnswered501BlamesTheSender)
-{
-    serve("mail-501");
-    clickTimed();
-    expectOneFailure(StatusKind::SenderRefused,
-                     {"501 5.1.7 scripted: bad sender address syntax", "From address"});
-    EXPECT_EQ(logged("RCPT"), 0);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, EveryRecipientRefusedSendsNothing)
-{
-    serve("rcpt-all-refused");
-    clickTimed();
-    expectOneFailure(StatusKind::RecipientRefused,
-                     {"ann@example.org", "550 5.1.1", "not sent to anyone"});
-    EXPECT_EQ(logged("DATA"), 0);
-}
-
-TEST_F(SmtpFaultTest, OneOfTwoRecipientsRefusedSendsNothingAndNamesIt)
-{
-    serve("rcpt-second-refused");
-    clickTimed();
-    expectOneFailure(StatusKind::RecipientRefused,
-                     {"bob@example.org", "553 5.1.3", "not sent to anyone"});
-    EXPECT_FALSE(boxText().contains("ann@example.org")) << boxText().toStdString();
-    EXPECT_EQ(logged("RCPT"), 2);
-    EXPECT_EQ(logged("DATA"), 0);
-}
-
-TEST_F(SmtpFaultTest, SizeRefusedAtMailFrom)
-{
-    serve("size-552-at-mail");
-    form.preset(Control::txtAttachment, createFile("size-mail.bin", QByteArray(30000, 'a')));
-    clickTimed();
-    expectOneFailure(StatusKind::SizeRefused,
-                     {"552 5.3.4 scripted: message size exceeds fixed limit", "smaller file"});
-    EXPECT_EQ(logged("MAIL FROM"), 1);
-    EXPECT_TRUE(server.scriptLog().filter("MAIL FROM").join("").contains("SIZE="));
-    EXPECT_EQ(logged("DATA"), 0);
-}
-
-TEST_F(SmtpFaultTest, SizeRefusedAfterTheMessage)
-{
-    serve("size-552-at-dot");
-    form.preset(Control::txtAttachment, createFile("size-dot.bin", QByteArray(30000, 'a')));
-    clickTimed();
-    expectOneFailure(StatusKind::SizeRefused,
-                     {"552 5.3.4 scripted: message too big for this mailbox", "smaller file"});
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, ConnectionDroppedBeforeTheFinalDotSaysNotSent)
-{
-    serve("drop-in-data");
-    // Far more than the socket buffers hold, so the upload is still going when the reset comes.
-    form.preset(Control::txtAttachment,
-                createFile("drop-before-dot.bin", QByteArray(qint64(8) * 1024 * 1024, 'b')));
-    clickTimed();
-    expectOneFailure(StatusKind::ConnectionLost, {"broke off", "was not sent"});
-    EXPECT_FALSE(boxText().contains("may or may not")) << boxText().toStdString();
-    EXPECT_EQ(logged("HUNG UP IN DATA"), 1);
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 0);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, ConnectionDroppedAfterTheFinalDotSaysDeliveryIsUnknown)
-{
-    serve("hangup-after-dot");
-    clickTimed();
-    expectOneFailure(StatusKind::DeliveryUnknown,
-                     {"may or may not have been delivered", "before sending it again"});
-    EXPECT_FALSE(boxText().contains("was not sent")) << boxText().toStdString();
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, NoAnswerAfterTheFinalDotSaysDeliveryIsUnknown)
-{
-    serve("silent-after-dot");
-    clickTimed();
-    expectOneFailure(StatusKind::DeliveryUnknown,
-                     {"no answer came for 3 seconds", "may or may not have been delivered"});
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
-    expectNoRetry();
-}
-
-TEST_F(SmtpFaultTest, HundredKilobyteReplyLineGivesABoundedDescription)
-{
-    serve("long-reply");
-    clickTimed();
-    expectOneFailure(StatusKind::RecipientRefused,
-                     {"ann@example.org", "550 5.1.1 xxxx", "scripted: that was long"});
+    const Fault &row = GetParam();
+    serve(row);
+    const qint64 elapsed = clickTimed();
+    if (row.kind)
+        expectOneFailure(*row.kind, row.says);
+    else
+        expectSent();
+    if (row.neverSays)
+        EXPECT_FALSE(boxText().contains(row.neverSays)) << boxText().toStdString();
     EXPECT_LT(boxText().size(), 2000);
-    EXPECT_LT(elapsed, 2500) << "waited for a time-out";
-    EXPECT_EQ(logged("DATA"), 0);
+    if (row.quick)
+        EXPECT_LT(elapsed, 2500) << "waited for a time-out";
+    if (row.waitsEnd)
+        ASSERT_TRUE(server.waitForExit(10000));
+    for (const Seen &seen : row.seen) {
+        if (seen.atMost)
+            EXPECT_LE(logged(seen.line), seen.times) << seen.line;
+        else
+            EXPECT_EQ(logged(seen.line), seen.times) << seen.line;
+    }
+    // A message goes at most once, and only when the server got that far.
+    for (const char *step : {"MAIL FROM", "DATA", "MESSAGE COMPLETE"})
+        EXPECT_LE(logged(step), 1) << step;
 }
 
-TEST_F(SmtpFaultTest, HundredKilobyteGreetingLineIsNoObstacle)
-{
-    serve("long-greeting");
-    clickTimed();
-    expectSent();
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 1);
-}
-
-TEST_F(SmtpFaultTest, EndlessLoginChallengesEndInBoundedTime)
-{
-    serve("auth-challenges");
-    tickLogin("ann", password);
-    clickTimed();
-    // The server echoes each line back, the password's base64 included: the box must not.
-    expectOneFailure(StatusKind::AuthRejected, {"334", "still asked for more"});
-    EXPECT_LT(elapsed, 2500) << "waited for a time-out";
-    EXPECT_LT(logged("(auth data)"), 20);
-    EXPECT_EQ(logged("MAIL"), 0);
-}
-
-TEST_F(SmtpFaultTest, EndlessLoginChallengeReplyEndsInBoundedTime)
-{
-    serve("auth-stream");
-    tickLogin("ann", password);
-    clickTimed();
-    expectOneFailure(StatusKind::ConnectionLost, {"never finished its reply", "334 more"});
-    EXPECT_LT(boxText().size(), 2000);
-    EXPECT_LT(elapsed, 2500) << "waited for a time-out";
-    ASSERT_TRUE(server.waitForExit(10000));
-    EXPECT_EQ(logged("STREAM STOPPED"), 1);
-    EXPECT_EQ(logged("MAIL"), 0);
-}
-
-TEST_F(SmtpFaultTest, AttachmentTruncatedDuringDataAbortsWithoutTheFinalDot)
-{
-    const QString path = createFile("shrinking.pdf", QByteArray(300000, 'c'));
-    serve("truncate-in-data", path);
-    form.preset(Control::txtAttachment, path);
-    clickTimed();
-    expectOneFailure(StatusKind::Attachment, {"shrinking.pdf", "shorter", "was not sent"});
-    // The server logs the client's leaving after the click returned.
-    ASSERT_TRUE(server.waitForExit(10000));
-    EXPECT_EQ(logged("TRUNCATED"), 1);
-    EXPECT_EQ(logged("MESSAGE COMPLETE"), 0);
-    EXPECT_EQ(logged("CLOSED IN DATA"), 1);
-    expectNoRetry();
-}
+INSTANTIATE_TEST_SUITE_P(Scripted, SmtpFaultTest, ::testing::ValuesIn(faults),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -1,21 +1,11 @@
 #pragma once
 
-#include <QByteArray>
-#include <QtGlobal>
-
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace orvane::test {
-
-// Whether a test server that cannot start must fail the tests instead of skipping them: on CI
-// a missing server is a failure, never a silent skip.
-inline bool serverRequired()
-{
-    return qgetenv("CI") == "true";
-}
 
 // The address of port on 127.0.0.1, where every test server listens.
 inline sockaddr_in loopback(int port)
@@ -36,6 +26,20 @@ inline bool acceptsConnections(int port)
             = ::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0;
     ::close(fd);
     return up;
+}
+
+// A port on 127.0.0.1 that was free a moment ago (nothing listens on it).
+inline int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = loopback(0);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
 }
 
 } // namespace orvane::test

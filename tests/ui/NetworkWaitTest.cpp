@@ -5,9 +5,9 @@
 #include "app/DefaultComponents.h"
 #include "directory/DirectoryTestData.h"
 #include "directory/LdapDirectoryComponents.h"
-#include "directory/QtPrinters.h"
-#include "directory/SlapdServer.h"
-#include "support/Loopback.h"
+#include "support/QtPrinters.h"
+#include "support/RequireServer.h"
+#include "support/SlapdServer.h"
 #include "ui/MainWindow.h"
 
 #include <QAbstractButton>
@@ -104,11 +104,7 @@ protected:
     void openForSend()
     {
         const QString missing = server.start();
-        if (!missing.isEmpty()) {
-            if (test::serverRequired())
-                FAIL() << missing.toStdString();
-            GTEST_SKIP() << missing.toStdString();
-        }
+        ORVANE_REQUIRE_SERVER(missing.isEmpty(), missing);
         open();
         window->fields().setText(Control::txtSMTP, "127.0.0.1");
         window->fields().setText(Control::txtPort, QString::number(server.port()));
@@ -309,14 +305,12 @@ TEST_F(NetworkWaitTest, AddressesAppearPageByPageWhereTheServerSorts)
 {
     const test::DirectoryTestData data = test::DirectoryTestData::sorted();
     test::SlapdServer slapd;
-    if (!slapd.start({{data.suffix, data.ldif(), {"sssvlv"}, {}}},
-                     {"sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited",
-                      "access to attrs=userPassword by anonymous auth by * none",
-                      "access to * by users read by * none"})) {
-        if (test::serverRequired())
-            FAIL() << slapd.error().toStdString();
-        GTEST_SKIP() << slapd.error().toStdString();
-    }
+    ORVANE_REQUIRE_SERVER(
+            slapd.start({{data.suffix, data.ldif(), {"sssvlv"}, {}}},
+                        {"sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited",
+                         "access to attrs=userPassword by anonymous auth by * none",
+                         "access to * by users read by * none"}),
+            slapd.error());
     ui::ComponentFactory factory = app::defaultComponents();
     directory::LdapProviderOptions options;
     options.wait = factory.wait;

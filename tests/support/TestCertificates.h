@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 namespace orvane::test {
 
 // A throwaway CA and a server certificate it signed for localhost and 127.0.0.1, plus a second
-// CA that signed nothing (to hand in as the wrong trust anchor). Made with the openssl tool.
+// CA that signed nothing (to hand in as the wrong trust anchor). Made with the openssl tool, for
+// the SMTP servers and the private slapd alike.
 class TestCertificates
 {
 public:

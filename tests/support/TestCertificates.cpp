@@ -6,6 +6,34 @@
 
 namespace orvane::test {
 
+namespace {
+
+// A CA that says it is one: GnuTLS, libldap's TLS library, wants both extensions on an anchor.
+QStringList selfSignedCa(const QString &name, const QString &subject)
+{
+    return {"req",
+            "-x509",
+            "-newkey",
+            "ec",
+            "-pkeyopt",
+            "ec_paramgen_curve:prime256v1",
+            "-nodes",
+            "-keyout",
+            name + ".key",
+            "-out",
+            name + ".pem",
+            "-days",
+            "2",
+            "-subj",
+            subject,
+            "-addext",
+            "basicConstraints=critical,CA:TRUE",
+            "-addext",
+            "keyUsage=critical,keyCertSign,cRLSign"};
+}
+
+} // namespace
+
 QString TestCertificates::openssl(const QStringList &arguments)
 {
     const QString program = QStandardPaths::findExecutable("openssl");
@@ -32,17 +60,11 @@ QString TestCertificates::create()
                      "extendedKeyUsage=serverAuth\n");
     extensions.close();
 
-    const QStringList ec = {"-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes"};
     const QList<QStringList> steps = {
-            QStringList{"req", "-x509"} + ec
-                    + QStringList{"-keyout", "ca.key", "-out", "ca.pem", "-days", "2", "-subj",
-                                  "/CN=orvane test CA"},
-            QStringList{"req", "-x509"} + ec
-                    + QStringList{"-keyout", "other-ca.key", "-out", "other-ca.pem", "-days", "2",
-                                  "-subj", "/CN=orvane other CA"},
-            QStringList{"req"} + ec
-                    + QStringList{"-keyout", "server.key", "-out", "server.csr", "-subj",
-                                  "/CN=localhost"},
+            selfSignedCa("ca", "/CN=orvane test CA"),
+            selfSignedCa("other-ca", "/CN=orvane other CA"),
+            {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+             "-keyout", "server.key", "-out", "server.csr", "-subj", "/CN=localhost"},
             {"x509", "-req", "-in", "server.csr", "-CA", "ca.pem", "-CAkey", "ca.key",
              "-CAcreateserial", "-out", "server.pem", "-days", "2", "-extfile", "server.ext"},
     };

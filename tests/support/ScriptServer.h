@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace orvane::test {
+
+// A test server written in Python, run with /usr/bin/python3 on a free port of 127.0.0.1: it
+// writes its port to a file in its own temporary folder once it listens, ends with this test
+// process even if the test dies, and is stopped by PID when this object goes away. Each server
+// derived from it keeps only its own arguments and what it reads back from its folder.
+class ScriptServer
+{
+public:
+    virtual ~ScriptServer();
+
+    int port() const { return m_port; }
+    void stop();
+    // Waits until the server has ended by itself (a one-connection server after its connection).
+    bool waitForExit(int milliseconds);
+
+    // Empty when /usr/bin/python3 is there and can import every module named in imports (none
+    // to check the interpreter only), else why not, naming the Debian packages.
+    static QString missingPython(const QString &imports = {}, const QString &packages = {});
+
+protected:
+    enum class Ready {
+        PortWritten, // the kernel queues a connection until the server accepts it
+        Accepting,   // the port must also take a connection, as a server with many may not yet
+    };
+
+    // Runs python3 script arguments; empty once the server is ready, else why it is not.
+    QString launch(const QString &script, const QStringList &arguments, Ready ready);
+
+    // The server's temporary folder, where it writes its port file ("port"), logs and results.
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    QString portFile() const { return filePath(QStringLiteral("port")); }
+
+private:
+    QString exitedEarly(const QString &script) const;
+
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    int m_port = 0;
+};
+
+} // namespace orvane::test
