@@ -58,10 +58,12 @@ protected:
         timer.start();
         cmdLdapSearch_Click(form, components);
         const auto took = std::chrono::milliseconds(timer.elapsed());
-        for (const RecordingForm::Box &box : form.boxes)
+        for (const RecordingForm::Box &box : form.boxes) {
             EXPECT_FALSE(box.text.contains(password)) << box.text.toStdString();
-        for (const QString &item : listed())
+        }
+        for (const QString &item : listed()) {
             EXPECT_FALSE(item.contains(password));
+        }
         return took;
     }
 
@@ -170,22 +172,27 @@ TEST_P(LdapFaultTableTest, TellsWhatWentWrongAndListsWhatCame)
     search();
     if (row.opening || !row.says.isEmpty()) {
         const QString text = oneBox();
-        if (row.opening)
+        if (row.opening) {
             EXPECT_TRUE(text.startsWith(row.opening)) << text.toStdString();
-        for (const QString &words : row.says)
+        }
+        for (const QString &words : row.says) {
             EXPECT_TRUE(text.contains(words)) << text.toStdString();
+        }
         // Active Directory ends its text with a NUL; none of it reaches the box.
         EXPECT_FALSE(text.contains(QChar(0)));
     } else {
         expectNoBox();
     }
     EXPECT_EQ(listed(), mails(0, row.listed));
-    for (const Seen &seen : row.seen)
+    for (const Seen &seen : row.seen) {
         EXPECT_EQ(server.events(seen.event).size(), seen.times) << seen.event;
-    for (const QJsonObject &bind : server.events("bind"))
+    }
+    for (const QJsonObject &bind : server.events("bind")) {
         EXPECT_EQ(bind.value("name").toString(), "CN=Reader,DC=fault,DC=test");
-    for (const QJsonObject &request : server.events("search"))
+    }
+    for (const QJsonObject &request : server.events("search")) {
         EXPECT_EQ(request.value("base").toString(), "OU=People,DC=fault,DC=test");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, LdapFaultTableTest, ::testing::ValuesIn(faults),

@@ -161,26 +161,32 @@ TEST_P(SmtpFaultTest, SaysWhatHappenedAndSendsNothingTwice)
     const Fault &row = GetParam();
     serve(row);
     const qint64 elapsed = clickTimed();
-    if (row.kind)
+    if (row.kind) {
         expectOneFailure(*row.kind, row.says);
-    else
+    } else {
         expectSent();
-    if (row.neverSays)
+    }
+    if (row.neverSays) {
         EXPECT_FALSE(boxText().contains(row.neverSays)) << boxText().toStdString();
+    }
     EXPECT_LT(boxText().size(), 2000);
-    if (row.quick)
+    if (row.quick) {
         EXPECT_LT(elapsed, 2500) << "waited for a time-out";
-    if (row.waitsEnd)
+    }
+    if (row.waitsEnd) {
         ASSERT_TRUE(server.waitForExit(10000));
+    }
     for (const Seen &seen : row.seen) {
-        if (seen.atMost)
+        if (seen.atMost) {
             EXPECT_LE(logged(seen.line), seen.times) << seen.line;
-        else
+        } else {
             EXPECT_EQ(logged(seen.line), seen.times) << seen.line;
+        }
     }
     // A message goes at most once, and only when the server got that far.
-    for (const char *step : {"MAIL FROM", "DATA", "MESSAGE COMPLETE"})
+    for (const char *step : {"MAIL FROM", "DATA", "MESSAGE COMPLETE"}) {
         EXPECT_LE(logged(step), 1) << step;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, SmtpFaultTest, ::testing::ValuesIn(faults),
