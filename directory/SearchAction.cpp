@@ -98,7 +98,7 @@ Status listMails(form::FormFields &form, Recordset &rows)
     return Status::success();
 }
 
-// Steps 3 to 9 of the search; the first failure ends them.
+// Connects, queries and lists the addresses the query finds; the first failure ends the search.
 Status runSearch(form::FormFields &form, DirectoryComponents &components, SearchObjects &objects)
 {
     if (Status s = openConnection(form, components, objects); !s.ok())

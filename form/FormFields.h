@@ -2,42 +2,54 @@
 
 #include <QString>
 
+#include <array>
+
 namespace orvane::form {
 
 // The window's controls, in tab order. The names are the controls' own names: the window
-// uses them as object names, handlers use them to address a field.
-enum class Control {
-    txtFrom,
-    txtTo,
-    txtSubject,
-    txtAttachment,
-    txtBody,
-    Label1,
-    btnOrvane,
-    Label2,
-    Label3,
-    Label4,
-    Label5,
-    lblStatus,
-    cmdLdapSearch,
-    txtLdap,
-    lstEmail,
-    txtLdapCon,
-    txtLdapUser,
-    txtLdapPassword,
-    txtSMTP,
-    txtPort,
-    Label6,
-    Label7,
-    chkSMTPAuth,
-    txtUsername,
-    txtPassword,
-    Label8,
-    Label9,
-    chkSSL,
-};
+// uses them as object names, handlers use them to address a field. The enum and the names come
+// from this one list, so neither can gain or lose a control without the other.
+// clang-format off
+#define ORVANE_FORM_CONTROLS(X) \
+    X(txtFrom)                  \
+    X(txtTo)                    \
+    X(txtSubject)               \
+    X(txtAttachment)            \
+    X(txtBody)                  \
+    X(Label1)                   \
+    X(btnOrvane)                \
+    X(Label2)                   \
+    X(Label3)                   \
+    X(Label4)                   \
+    X(Label5)                   \
+    X(lblStatus)                \
+    X(cmdLdapSearch)            \
+    X(txtLdap)                  \
+    X(lstEmail)                 \
+    X(txtLdapCon)               \
+    X(txtLdapUser)              \
+    X(txtLdapPassword)          \
+    X(txtSMTP)                  \
+    X(txtPort)                  \
+    X(Label6)                   \
+    X(Label7)                   \
+    X(chkSMTPAuth)              \
+    X(txtUsername)              \
+    X(txtPassword)              \
+    X(Label8)                   \
+    X(Label9)                   \
+    X(chkSSL)
+// clang-format on
 
-inline constexpr int controlCount = 28;
+#define ORVANE_FORM_CONTROL_ENUMERATOR(name) name,
+enum class Control { ORVANE_FORM_CONTROLS(ORVANE_FORM_CONTROL_ENUMERATOR) };
+#undef ORVANE_FORM_CONTROL_ENUMERATOR
+
+#define ORVANE_FORM_CONTROL_NAME(name) #name,
+inline constexpr std::array controlNames = {ORVANE_FORM_CONTROLS(ORVANE_FORM_CONTROL_NAME)};
+#undef ORVANE_FORM_CONTROL_NAME
+
+inline constexpr int controlCount = static_cast<int>(controlNames.size());
 
 // The control's name, e.g. "txtFrom".
 const char *controlName(Control control);

@@ -1,5 +1,6 @@
 #include "AddressList.h"
 
+#include "mail/AddressLexer.h"
 #include "mail/TextChecks.h"
 
 #include <QStringDecoder>
@@ -70,55 +71,116 @@ bool isHostName(QStringView domain)
     return true;
 }
 
+using Token = AddressLexer::Token;
+using Type = AddressLexer::Type;
+using Mode = AddressLexer::Mode;
+
 // Splits at top-level separators; returns false when quotes, brackets or comments are left
 // open.
 bool splitElements(const QString &text, QStringList &elements)
 {
-    QString current;
-    bool quoted = false;
+    AddressLexer lexer(text);
     bool angle = false;
-    bool literal = false;
-    int comment = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if ((quoted || comment > 0) && c == u'\\' && i + 1 < text.size()) {
-            current += c;
-            current += text.at(++i);
-            continue;
-        }
-        if (quoted) {
-            quoted = c != u'"';
-        } else if (comment > 0) {
-            comment += c == u'(' ? 1 : c == u')' ? -1 : 0;
-        } else if (literal) {
-            // A domain literal's text is plain: quotes, brackets and separators included.
-            literal = c != u']';
-        } else if (c == u'"') {
-            quoted = true;
-        } else if (c == u'(') {
-            comment = 1;
-        } else if (c == u'<') {
+    bool closed = true;
+    qsizetype elementStart = 0;
+    for (Token t = lexer.next(); t.type != Type::End; t = lexer.next()) {
+        closed = closed && t.closed;
+        if (t.type == Type::LeftAngle) {
             angle = true;
-        } else if (c == u'>') {
+        } else if (t.type == Type::RightAngle) {
             angle = false;
-        } else if (c == u'[') {
-            literal = true;
-        } else if ((c == u',' || c == u';') && !angle) {
-            elements.append(current);
-            current.clear();
-            continue;
+        } else if (t.type == Type::Separator && !angle) {
+            elements.append(text.mid(elementStart, t.start - elementStart));
+            elementStart = t.start + 1;
         }
-        current += c;
     }
-    elements.append(current);
-    return !quoted && !angle && !literal && comment == 0;
+    elements.append(text.mid(elementStart));
+    return closed && !angle;
 }
 
-// One past the "]" that closes the domain literal opening at `from`, or the text's end.
-qsizetype literalEnd(const QString &text, qsizetype from)
+// The last @ outside quoted strings, or -1.
+qsizetype lastAt(const QString &address)
 {
-    const qsizetype close = text.indexOf(u']', from);
-    return close < 0 ? text.size() : close + 1;
+    AddressLexer lexer(address);
+    qsizetype at = -1;
+    for (Token t = lexer.next(Mode::QuotesOnly); t.type != Type::End;
+         t = lexer.next(Mode::QuotesOnly)) {
+        if (t.type == Type::Text && t.raw.contains(u'@'))
+            at = t.start + t.raw.lastIndexOf(u'@');
+    }
+    return at;
+}
+
+bool isBlank(QStringView text)
+{
+    for (QChar c : text)
+        if (!c.isSpace())
+            return false;
+    return true;
+}
+
+// One mailbox as read so far.
+struct MailboxText
+{
+    QString phrase;  // the display name, quoted strings resolved
+    QString typed;   // the same text as typed: a bare address, when there are no <>
+    QString address; // between < and >
+    QString commentText;
+    bool inAngle = false;
+    bool angleSeen = false;
+    bool afterAngle = false;
+};
+
+// A piece before the <, or of a bare address.
+void readOutsideAngle(const Token &t, MailboxText &m)
+{
+    if (t.type == Type::QuotedString) {
+        // In a display name its quotes go and its escapes are resolved (the encoder quotes
+        // again where needed); as the local part of a bare address it must stay as typed,
+        // since "a\\b"@x and "a\b"@x are different mailboxes (RFC 5322 section 3.2.4).
+        m.typed += u'"';
+        m.typed += AddressLexer::quotedInner(t);
+        m.typed += u'"';
+        m.phrase += t.content;
+    } else {
+        // A domain literal may hold "<", "(" or '"' as plain text (RFC 5322 section 3.4.1
+        // dtext): taken whole, so that the bare form of an address reads as it was written.
+        m.phrase += t.raw;
+        m.typed += t.raw;
+    }
+}
+
+Status readMailbox(const QString &element, MailboxText &m)
+{
+    AddressLexer lexer(element);
+    auto mode = [&] { return m.inAngle ? Mode::AngleAddr : Mode::Mailbox; };
+    for (Token t = lexer.next(mode()); t.type != Type::End; t = lexer.next(mode())) {
+        if (t.type == Type::Comment) {
+            // A comment: skipped, but kept as a display name for "a@b (Ann)".
+            m.commentText = t.content.simplified();
+            m.phrase += u' ';
+            m.typed += u' ';
+        } else if (m.afterAngle) {
+            if (t.type != Type::Text || !isBlank(t.raw))
+                return invalid(element, QStringLiteral("text follows the closing >"));
+        } else if (m.inAngle) {
+            // A quoted local part or a domain literal may hold ">" as plain text: each is
+            // taken whole, escapes included.
+            if (t.type == Type::RightAngle) {
+                m.inAngle = false;
+                m.afterAngle = true;
+            } else {
+                m.address += t.raw;
+            }
+        } else if (t.type == Type::LeftAngle) {
+            if (m.angleSeen)
+                return invalid(element, QStringLiteral("it holds more than one <"));
+            m.inAngle = m.angleSeen = true;
+        } else {
+            readOutsideAngle(t, m);
+        }
+    }
+    return Status::success();
 }
 
 } // namespace
@@ -127,18 +189,7 @@ Result<QString> AddressList::checkAddress(const QString &address)
 {
     if (address.isEmpty())
         return invalid(address, QStringLiteral("it is empty"));
-    qsizetype at = -1;
-    bool quoted = false;
-    for (qsizetype i = 0; i < address.size(); ++i) {
-        const QChar c = address.at(i);
-        if (quoted && c == u'\\') {
-            ++i;
-        } else if (c == u'"') {
-            quoted = !quoted;
-        } else if (c == u'@' && !quoted) {
-            at = i;
-        }
-    }
+    const qsizetype at = lastAt(address);
     if (at <= 0 || at == address.size() - 1)
         return invalid(address, QStringLiteral("it needs a name, an @ and a domain"));
     const QString local = address.left(at);
@@ -170,106 +221,19 @@ Result<QString> AddressList::checkAddress(const QString &address)
 
 Result<Mailbox> AddressList::parseMailbox(const QString &element)
 {
-    QString phrase; // the display name, quoted strings resolved
-    QString typed;  // the same text as typed: a bare address, when there are no <>
-    QString address;
-    QString commentText;
-    bool inAngle = false;
-    bool angleSeen = false;
-    bool afterAngle = false;
-    for (qsizetype i = 0; i < element.size(); ++i) {
-        const QChar c = element.at(i);
-        if (c == u'(' && !inAngle) {
-            // A comment: skipped, but kept as a display name for "a@b (Ann)".
-            int depth = 1;
-            QString inner;
-            while (++i < element.size() && depth > 0) {
-                QChar d = element.at(i);
-                if (d == u'\\' && i + 1 < element.size())
-                    d = element.at(++i);
-                else if (d == u'(')
-                    ++depth;
-                else if (d == u')' && --depth == 0)
-                    break;
-                inner += d;
-            }
-            commentText = inner.simplified();
-            phrase += u' ';
-            typed += u' ';
-            continue;
-        }
-        if (afterAngle) {
-            if (!c.isSpace())
-                return invalid(element, QStringLiteral("text follows the closing >"));
-            continue;
-        }
-        if (inAngle) {
-            // A quoted local part or a domain literal may hold ">" as plain text: each is
-            // taken whole, escapes included.
-            if (c == u'[') {
-                const qsizetype end = literalEnd(element, i);
-                address += element.mid(i, end - i);
-                i = end - 1;
-            } else if (c == u'"') {
-                address += c;
-                while (++i < element.size() && element.at(i) != u'"') {
-                    if (element.at(i) == u'\\' && i + 1 < element.size())
-                        address += element.at(i++);
-                    address += element.at(i);
-                }
-                if (i < element.size())
-                    address += u'"';
-            } else if (c == u'>') {
-                inAngle = false;
-                afterAngle = true;
-            } else {
-                address += c;
-            }
-            continue;
-        }
-        if (c == u'[') {
-            // A domain literal may hold "<", "(" or '"' as plain text (RFC 5322 section 3.4.1
-            // dtext): taken whole, so that the bare form of an address reads as it was written.
-            const qsizetype end = literalEnd(element, i);
-            phrase += element.mid(i, end - i);
-            typed += element.mid(i, end - i);
-            i = end - 1;
-            continue;
-        }
-        if (c == u'<') {
-            if (angleSeen)
-                return invalid(element, QStringLiteral("it holds more than one <"));
-            inAngle = angleSeen = true;
-            continue;
-        }
-        if (c == u'"') {
-            // A quoted string. In a display name its quotes go and its escapes are resolved
-            // (the encoder quotes again where needed); as the local part of a bare address it
-            // must stay as typed, since "a\\b"@x and "a\b"@x are different mailboxes
-            // (RFC 5322 section 3.2.4).
-            typed += c;
-            while (++i < element.size() && element.at(i) != u'"') {
-                if (element.at(i) == u'\\' && i + 1 < element.size())
-                    typed += element.at(i++);
-                typed += element.at(i);
-                phrase += element.at(i);
-            }
-            typed += u'"';
-            continue;
-        }
-        phrase += c;
-        typed += c;
-    }
-
+    MailboxText read;
+    if (Status s = readMailbox(element, read); !s.ok())
+        return s;
     Mailbox mailbox;
-    if (angleSeen) {
-        address = address.trimmed();
-        mailbox.displayName = phrase.simplified();
+    QString address;
+    if (read.angleSeen) {
+        address = read.address.trimmed();
+        mailbox.displayName = read.phrase.simplified();
     } else {
-        address = typed.trimmed();
+        address = read.typed.trimmed();
         if (address.startsWith(u'"') && !address.contains(u'@'))
             return invalid(element, QStringLiteral("it is a name without an address"));
-        mailbox.displayName = commentText;
+        mailbox.displayName = read.commentText;
     }
     if (mailbox.displayName.size() > maxDisplayNameLength)
         return invalid(element, QStringLiteral("the name is too long"));

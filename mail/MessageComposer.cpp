@@ -36,6 +36,77 @@ bool fitsSevenBit(const QByteArray &crlfText)
     return true;
 }
 
+// A text/plain UTF-8 body, in 7bit where it fits and quoted-printable where not.
+struct TextPart
+{
+    QByteArray headers;
+    QByteArray body;
+};
+
+TextPart textPart(const QString &text)
+{
+    QByteArray body = MessageComposer::normaliseLineEndings(text);
+    QByteArray encoding = "7bit";
+    if (!fitsSevenBit(body)) {
+        body = MessageComposer::quotedPrintable(body);
+        encoding = "quoted-printable";
+    }
+    const QByteArray headers = "Content-Type: text/plain; charset=utf-8\r\n"
+                               "Content-Transfer-Encoding: "
+                               + encoding + "\r\n";
+    return {headers, body};
+}
+
+QByteArray messageHeaders(const MessageParts &parts)
+{
+    QByteArray head;
+    head += "Date: "
+            + MessageComposer::rfc5322Date(parts.date.isValid() ? parts.date
+                                                                : QDateTime::currentDateTime())
+            + "\r\n";
+    head += HeaderEncoder::mailboxField("From", {parts.from});
+    head += HeaderEncoder::mailboxField("To", parts.to);
+    head += HeaderEncoder::unstructuredField("Subject", parts.subject);
+    head += "Message-ID: " + MessageComposer::messageId(parts.from.address) + "\r\n";
+    head += "MIME-Version: 1.0\r\n";
+    return head;
+}
+
+// RFC 2046 section 5.1.1: the boundary must not occur in any part. Base64 and
+// quoted-printable cannot produce it; a 7bit body could, however unlikely, so check. Empty
+// when none of the tries was free.
+QByteArray boundaryNotIn(const QByteArray &body,
+                         const MessageComposer::BoundaryGenerator &boundaries)
+{
+    QByteArray boundary;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        boundary = boundaries();
+        if (!boundary.isEmpty() && !body.contains("--" + boundary))
+            break;
+        boundary.clear();
+    }
+    return boundary;
+}
+
+// Each file's part headers go out with the text before them; the file itself is read as the
+// stream is sent.
+void appendAttachments(MimeStream &stream, QByteArray head, const QList<AttachmentFile> &files,
+                       const QByteArray &boundary)
+{
+    for (const AttachmentFile &file : files) {
+        head += "--" + boundary + "\r\n";
+        head += "Content-Type: " + file.mimeType + HeaderEncoder::nameParameter(file.fileName)
+                + "\r\n";
+        head += "Content-Transfer-Encoding: base64\r\n";
+        head += "Content-Disposition: attachment" + HeaderEncoder::filenameParameter(file.fileName)
+                + "\r\n\r\n";
+        stream.appendBytes(head);
+        stream.appendFileBase64(file.path, file.size);
+        head.clear();
+    }
+    stream.appendBytes("--" + boundary + "--\r\n");
+}
+
 } // namespace
 
 MessageComposer::MessageComposer(BoundaryGenerator boundaries)
@@ -128,40 +199,15 @@ Result<MimeStream> MessageComposer::compose(const MessageParts &parts) const
     if (Status s = checkHeaderText(parts.subject, QStringLiteral("subject")); !s.ok())
         return s;
 
-    QByteArray head;
-    head += "Date: " + rfc5322Date(parts.date.isValid() ? parts.date : QDateTime::currentDateTime())
-            + "\r\n";
-    head += HeaderEncoder::mailboxField("From", {parts.from});
-    head += HeaderEncoder::mailboxField("To", parts.to);
-    head += HeaderEncoder::unstructuredField("Subject", parts.subject);
-    head += "Message-ID: " + messageId(parts.from.address) + "\r\n";
-    head += "MIME-Version: 1.0\r\n";
-
-    QByteArray body = normaliseLineEndings(parts.body);
-    QByteArray encoding = "7bit";
-    if (!fitsSevenBit(body)) {
-        body = quotedPrintable(body);
-        encoding = "quoted-printable";
-    }
-    const QByteArray textHeaders = "Content-Type: text/plain; charset=utf-8\r\n"
-                                   "Content-Transfer-Encoding: "
-                                   + encoding + "\r\n";
-
+    QByteArray head = messageHeaders(parts);
+    const TextPart text = textPart(parts.body);
     MimeStream stream;
     if (parts.attachments.isEmpty()) {
-        stream.appendBytes(head + textHeaders + "\r\n" + body);
+        stream.appendBytes(head + text.headers + "\r\n" + text.body);
         return {Status::success(), std::move(stream)};
     }
 
-    // RFC 2046 section 5.1.1: the boundary must not occur in any part. Base64 and
-    // quoted-printable cannot produce it; a 7bit body could, however unlikely, so check.
-    QByteArray boundary;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        boundary = m_boundaries();
-        if (!boundary.isEmpty() && !body.contains("--" + boundary))
-            break;
-        boundary.clear();
-    }
+    const QByteArray boundary = boundaryNotIn(text.body, m_boundaries);
     if (boundary.isEmpty())
         return Status::failure(StatusKind::Internal, 0,
                                QStringLiteral("No MIME boundary could be found that does "
@@ -169,22 +215,11 @@ Result<MimeStream> MessageComposer::compose(const MessageParts &parts) const
 
     head += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
     head += "This is a multi-part message in MIME format.\r\n";
-    head += "--" + boundary + "\r\n" + textHeaders + "\r\n" + body;
+    head += "--" + boundary + "\r\n" + text.headers + "\r\n" + text.body;
     // This CRLF and the one ending each base64 part belong to the delimiters that follow
     // (RFC 2046 section 5.1.1), so every part keeps exactly its own content.
     head += "\r\n";
-    for (const AttachmentFile &file : parts.attachments) {
-        head += "--" + boundary + "\r\n";
-        head += "Content-Type: " + file.mimeType + HeaderEncoder::nameParameter(file.fileName)
-                + "\r\n";
-        head += "Content-Transfer-Encoding: base64\r\n";
-        head += "Content-Disposition: attachment" + HeaderEncoder::filenameParameter(file.fileName)
-                + "\r\n\r\n";
-        stream.appendBytes(head);
-        stream.appendFileBase64(file.path, file.size);
-        head.clear();
-    }
-    stream.appendBytes("--" + boundary + "--\r\n");
+    appendAttachments(stream, std::move(head), parts.attachments, boundary);
     return {Status::success(), std::move(stream)};
 }
 

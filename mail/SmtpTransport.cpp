@@ -92,6 +92,188 @@ long wholeSeconds(std::chrono::milliseconds duration)
     return std::max<long>(1, long((duration.count() + 999) / 1000));
 }
 
+// One send. The strings, the recipient list and the error buffer libcurl points at live here
+// beside the easy handle and are declared before it, so the handle, destroyed first, never
+// points at freed memory.
+class Submission
+{
+public:
+    Submission(const SmtpRequest &request, const TransportOptions &options, MimeStream &message,
+               const SmtpTransport::Progress &progress);
+    Submission(const Submission &) = delete;
+    Submission &operator=(const Submission &) = delete;
+
+    Status run();
+
+private:
+    bool appendRecipients();
+    void setConnectionOptions(CURL *h);
+    void setEnvelopeOptions(CURL *h);
+    void setCallbacks(CURL *h);
+    detail::FailureContext failureContext(CURLcode rc) const;
+    Status describeFailure(CURLcode rc);
+
+    const SmtpRequest &m_request;
+    const TransportOptions &m_options;
+    MimeStream &m_message;
+    bool m_implicitTls;
+    QByteArray m_url;
+    QByteArray m_mailFrom;
+    QByteArray m_user;
+    QByteArray m_password;
+    QByteArray m_caFile;
+    detail::CurlSlist m_recipients;
+    Transfer m_transfer;
+    char m_errorBuffer[CURL_ERROR_SIZE] = {};
+    detail::CurlEasy m_curl; // last, so destroyed first
+};
+
+Submission::Submission(const SmtpRequest &request, const TransportOptions &options,
+                       MimeStream &message, const SmtpTransport::Progress &progress)
+    : m_request(request)
+    , m_options(options)
+    , m_message(message)
+    , m_implicitTls(request.useTls && options.tlsStart(request.port) == TlsStart::Implicit)
+    , m_mailFrom('<' + request.mailFrom + '>')
+    , m_user(request.user.toUtf8())
+    , m_password(request.password.toUtf8())
+    , m_caFile(options.caFile.toLocal8Bit())
+{
+    const QString host = request.host.contains(u':') ? u'[' + request.host + u']' : request.host;
+    m_url = (m_implicitTls ? "smtps://" : "smtp://") + host.toUtf8() + ':'
+            + QByteArray::number(request.port) + '/' + SmtpTransport::clientName();
+    m_transfer.message = &message;
+    m_transfer.progress = progress;
+    m_transfer.mustAuthenticate = request.authenticate;
+}
+
+Status Submission::run()
+{
+    m_curl.reset(curl_easy_init());
+    if (!m_curl)
+        return Status::failure(StatusKind::Internal, CURLE_FAILED_INIT,
+                               QStringLiteral("The mail library could not be started."));
+    if (!appendRecipients())
+        return Status::failure(StatusKind::Internal, CURLE_OUT_OF_MEMORY,
+                               QStringLiteral("Out of memory."));
+    CURL *h = m_curl.get();
+    setConnectionOptions(h);
+    setEnvelopeOptions(h);
+    setCallbacks(h);
+    const CURLcode rc = curl_easy_perform(h);
+    if (rc == CURLE_OK)
+        return Status::success();
+    return describeFailure(rc);
+}
+
+bool Submission::appendRecipients()
+{
+    for (const QByteArray &rcpt : m_request.rcptTo) {
+        curl_slist *appended
+                = curl_slist_append(m_recipients.get(), ('<' + rcpt + '>').constData());
+        if (!appended)
+            return false;
+        // The list keeps its head; taking it back over is all the hand-off needs.
+        static_cast<void>(m_recipients.release());
+        m_recipients.reset(appended);
+    }
+    return true;
+}
+
+void Submission::setConnectionOptions(CURL *h)
+{
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, m_errorBuffer);
+    curl_easy_setopt(h, CURLOPT_URL, m_url.constData());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    // TLS is never optional once asked for: CURLUSESSL_TRY would fall back to plaintext.
+    curl_easy_setopt(h, CURLOPT_USE_SSL, long(m_request.useTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+    curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!m_caFile.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_CAINFO, m_caFile.constData());
+        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
+    }
+    if (m_request.authenticate) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, m_user.constData());
+        curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
+    }
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeout.count()));
+    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(m_options.stallTimeout));
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, wholeSeconds(m_options.stallTimeout));
+}
+
+void Submission::setEnvelopeOptions(CURL *h)
+{
+    curl_easy_setopt(h, CURLOPT_MAIL_FROM, m_mailFrom.constData());
+    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, m_recipients.get());
+    // One refused recipient fails the whole send before DATA.
+    curl_easy_setopt(h, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 0L);
+    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(h, CURLOPT_READFUNCTION, readMessage);
+    curl_easy_setopt(h, CURLOPT_READDATA, &m_transfer);
+    // Announced with SIZE in MAIL FROM (RFC 1870), so a server refuses before the upload.
+    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_message.size()));
+    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024L);
+}
+
+void Submission::setCallbacks(CURL *h)
+{
+    // The debug stream is how we see the server's replies; it never reaches stderr.
+    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, followDialogue);
+    curl_easy_setopt(h, CURLOPT_DEBUGDATA, &m_transfer);
+    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
+    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, beforeMailFrom);
+    curl_easy_setopt(h, CURLOPT_PREREQDATA, &m_transfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &m_transfer);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+}
+
+detail::FailureContext Submission::failureContext(CURLcode rc) const
+{
+    curl_off_t connectTime = 0;
+    curl_easy_getinfo(m_curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
+    detail::FailureContext context;
+    context.curlCode = rc;
+    context.errorText
+            = QString::fromUtf8(m_errorBuffer[0] ? m_errorBuffer : curl_easy_strerror(rc));
+    context.host = m_request.host;
+    context.port = m_request.port;
+    context.implicitTls = m_implicitTls;
+    context.startTls = m_request.useTls && !m_implicitTls;
+    context.connected = connectTime > 0 || m_transfer.dialogue.greeted();
+    context.messageSize = m_message.size();
+    context.wholeMessageRead = m_transfer.readToEnd;
+    context.connectTimeout = m_options.connectTimeout;
+    context.stallTimeout = m_options.stallTimeout;
+    context.dialogue = &m_transfer.dialogue;
+    return context;
+}
+
+Status Submission::describeFailure(CURLcode rc)
+{
+    const Status &read = m_message.status();
+    Status status;
+    if (m_transfer.readFailed)
+        // The abort keeps libcurl from sending the final dot, so the server drops what it got.
+        status = Status::failure(read.kind, read.nativeCode,
+                                 read.description + QStringLiteral(" The message was not sent."));
+    else if (m_transfer.stoppedNoLogin)
+        status = detail::describeNoLoginOffered(failureContext(rc));
+    else if (m_transfer.stoppedByProgress)
+        status = Status::failure(StatusKind::Aborted, rc,
+                                 QStringLiteral("Sending was stopped; the message was not "
+                                                "sent."));
+    else
+        status = detail::describeSmtpFailure(failureContext(rc));
+    redact(status, m_request.password);
+    redactEncoded(status, '\0' + m_user + '\0' + m_password);
+    return status;
+}
+
 } // namespace
 
 SmtpTransport::SmtpTransport(TransportOptions options)
@@ -112,117 +294,8 @@ Status SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     initialiseCurl();
     if (Status s = message.open(); !s.ok())
         return s;
-
-    detail::CurlEasy curl(curl_easy_init());
-    if (!curl)
-        return Status::failure(StatusKind::Internal, CURLE_FAILED_INIT,
-                               QStringLiteral("The mail library could not be started."));
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-
-    const bool implicitTls
-            = request.useTls && m_options.tlsStart(request.port) == TlsStart::Implicit;
-    const QString host = request.host.contains(u':') ? u'[' + request.host + u']' : request.host;
-    const QByteArray url = (implicitTls ? "smtps://" : "smtp://") + host.toUtf8() + ':'
-                           + QByteArray::number(request.port) + '/' + clientName();
-    const QByteArray mailFrom = '<' + request.mailFrom + '>';
-    detail::CurlSlist recipients;
-    for (const QByteArray &rcpt : request.rcptTo) {
-        curl_slist *appended = curl_slist_append(recipients.get(), ('<' + rcpt + '>').constData());
-        if (!appended)
-            return Status::failure(StatusKind::Internal, CURLE_OUT_OF_MEMORY,
-                                   QStringLiteral("Out of memory."));
-        // The list keeps its head; taking it back over is all the hand-off needs.
-        static_cast<void>(recipients.release());
-        recipients.reset(appended);
-    }
-    const QByteArray user = request.user.toUtf8();
-    const QByteArray password = request.password.toUtf8();
-    const QByteArray caFile = m_options.caFile.toLocal8Bit();
-
-    Transfer transfer;
-    transfer.message = &message;
-    transfer.progress = m_progress;
-    transfer.mustAuthenticate = request.authenticate;
-
-    CURL *h = curl.get();
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(h, CURLOPT_URL, url.constData());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    // TLS is never optional once asked for: CURLUSESSL_TRY would fall back to plaintext.
-    curl_easy_setopt(h, CURLOPT_USE_SSL, long(request.useTls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
-    curl_easy_setopt(h, CURLOPT_SSLVERSION, long(CURL_SSLVERSION_TLSv1_2));
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!caFile.isEmpty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, caFile.constData());
-        curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
-    }
-    if (request.authenticate) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, user.constData());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, password.constData());
-    }
-    curl_easy_setopt(h, CURLOPT_MAIL_FROM, mailFrom.constData());
-    curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients.get());
-    // One refused recipient fails the whole send before DATA.
-    curl_easy_setopt(h, CURLOPT_MAIL_RCPT_ALLLOWFAILS, 0L);
-    curl_easy_setopt(h, CURLOPT_UPLOAD, 1L);
-    curl_easy_setopt(h, CURLOPT_READFUNCTION, readMessage);
-    curl_easy_setopt(h, CURLOPT_READDATA, &transfer);
-    // Announced with SIZE in MAIL FROM (RFC 1870), so a server refuses before the upload.
-    curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(message.size()));
-    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, long(m_options.connectTimeout.count()));
-    curl_easy_setopt(h, CURLOPT_SERVER_RESPONSE_TIMEOUT, wholeSeconds(m_options.stallTimeout));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, wholeSeconds(m_options.stallTimeout));
-    // The debug stream is how we see the server's replies; it never reaches stderr.
-    curl_easy_setopt(h, CURLOPT_DEBUGFUNCTION, followDialogue);
-    curl_easy_setopt(h, CURLOPT_DEBUGDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
-    curl_easy_setopt(h, CURLOPT_PREREQFUNCTION, beforeMailFrom);
-    curl_easy_setopt(h, CURLOPT_PREREQDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, reportProgress);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-
-    const CURLcode rc = curl_easy_perform(h);
-    if (rc == CURLE_OK)
-        return Status::success();
-
-    curl_off_t connectTime = 0;
-    curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
-    detail::FailureContext context;
-    context.curlCode = rc;
-    context.errorText = QString::fromUtf8(errorBuffer[0] ? errorBuffer : curl_easy_strerror(rc));
-    context.host = request.host;
-    context.port = request.port;
-    context.implicitTls = implicitTls;
-    context.startTls = request.useTls && !implicitTls;
-    context.connected = connectTime > 0 || transfer.dialogue.greeted();
-    context.messageSize = message.size();
-    context.wholeMessageRead = transfer.readToEnd;
-    context.connectTimeout = m_options.connectTimeout;
-    context.stallTimeout = m_options.stallTimeout;
-    context.dialogue = &transfer.dialogue;
-
-    Status status;
-    if (transfer.readFailed)
-        // The abort keeps libcurl from sending the final dot, so the server drops what it got.
-        status = Status::failure(message.status().kind, message.status().nativeCode,
-                                 message.status().description
-                                         + QStringLiteral(" The message was not sent."));
-    else if (transfer.stoppedNoLogin)
-        status = detail::describeNoLoginOffered(context);
-    else if (transfer.stoppedByProgress)
-        status = Status::failure(StatusKind::Aborted, rc,
-                                 QStringLiteral("Sending was stopped; the message was not "
-                                                "sent."));
-    else
-        status = detail::describeSmtpFailure(context);
-    redact(status, request.password);
-    redactEncoded(status, '\0' + user + '\0' + password);
-    return status;
+    Submission submission(request, m_options, message, m_progress);
+    return submission.run();
 }
 
 } // namespace orvane::mail

@@ -10,10 +10,11 @@ ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-op
     libsasl2-dev libsasl2-modules-gssapi-mit libgnutls28-dev)
 
 # Packages the tests need on top: GoogleTest, the servers they start (slapd, aiosmtpd, a Samba
-# domain controller with its Kerberos tools), the tools that make their certificates, and clang
-# with its libFuzzer runtime for scripts/fuzz.
+# domain controller with its Kerberos tools), the tools that make their certificates, clang
+# with its libFuzzer runtime for scripts/fuzz, and clang-format for the format check.
 ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
-    python3-pyasn1-modules samba python3-samba krb5-user openssl clang libclang-rt-14-dev)
+    python3-pyasn1-modules samba python3-samba krb5-user openssl clang libclang-rt-14-dev
+    clang-format)
 
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
@@ -69,4 +70,22 @@ configure_and_build() {
     cmake -S "$ORVANE_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "$@" >/dev/null \
         || die "cmake could not configure the build in $dir"
     cmake --build "$dir" --parallel "$(nproc)" || die "the build failed"
+}
+
+# Fails, naming them, when any tracked C++ source is not as clang-format leaves it. Version 14
+# (Debian 12's) only: .clang-format uses its keys, and other versions break lines differently.
+check_format() {
+    local tool
+    tool=$(command -v clang-format-14 || command -v clang-format) || die "clang-format is not installed"
+    "$tool" --version | grep -q 'version 14\.' \
+        || die "the format check needs clang-format 14, not: $("$tool" --version)"
+    local file unformatted=()
+    while IFS= read -r -d '' file; do
+        [ -e "$ORVANE_ROOT/$file" ] || continue # deleted, not yet committed
+        "$tool" --dry-run -Werror "$ORVANE_ROOT/$file" >/dev/null 2>&1 || unformatted+=("$file")
+    done < <(git -C "$ORVANE_ROOT" ls-files -z -- '*.cpp' '*.h')
+    if [ "${#unformatted[@]}" -ne 0 ]; then
+        printf '    %s\n' "${unformatted[@]}" >&2
+        die "${#unformatted[@]} file(s) not formatted: run clang-format -i on them"
+    fi
 }

@@ -19,7 +19,7 @@ using form::controlName;
 
 namespace {
 
-QWidget *createTextBox(const ControlSpec &row, QWidget *parent, QStyle *maskStyle)
+QWidget *createTextBox(const ControlRow &row, QWidget *parent, QStyle *maskStyle)
 {
     auto *box = new QLineEdit(QString::fromUtf8(row.text), parent);
     // A text box holds any length of text (Qt's own limit is 32,767 characters).
@@ -36,7 +36,7 @@ QWidget *createTextBox(const ControlSpec &row, QWidget *parent, QStyle *maskStyl
     return box;
 }
 
-QWidget *createBody(const ControlSpec &row, QWidget *parent)
+QWidget *createBody(const ControlRow &row, QWidget *parent)
 {
     auto *body = new BodyEdit(parent);
     body->setPlainText(QString::fromUtf8(row.text));
@@ -46,14 +46,14 @@ QWidget *createBody(const ControlSpec &row, QWidget *parent)
     return body;
 }
 
-bool hasFixedCaption(const ControlSpec &row)
+bool hasFixedCaption(const ControlRow &row)
 {
     return (row.kind == ControlKind::Label && row.control != Control::lblStatus)
            || row.kind == ControlKind::CheckBox;
 }
 
 // The room a caption has in its control: a check box's square takes part of its width.
-QSize captionRoom(const ControlSpec &row, const QWidget *window)
+QSize captionRoom(const ControlRow &row, const QWidget *window)
 {
     const QSize size = toPixels(row.geometry, window->logicalDpiX(), window->logicalDpiY()).size();
     if (row.kind != ControlKind::CheckBox)
@@ -70,7 +70,7 @@ void setCaptionFont(QWidget *control, const QFont &font)
         control->setFont(font);
 }
 
-QWidget *createLabel(const ControlSpec &row, QWidget *parent, const QFont &font)
+QWidget *createLabel(const ControlRow &row, QWidget *parent, const QFont &font)
 {
     auto *label = new QLabel(parent);
     // The status line shows server replies and paths: never read them as markup.
@@ -88,7 +88,7 @@ QWidget *createLabel(const ControlSpec &row, QWidget *parent, const QFont &font)
     return label;
 }
 
-QWidget *createCheckBox(const ControlSpec &row, QWidget *parent, const QFont &font)
+QWidget *createCheckBox(const ControlRow &row, QWidget *parent, const QFont &font)
 {
     auto *box = new QCheckBox(parent);
     const QString caption = QString::fromUtf8(row.text);
@@ -99,7 +99,7 @@ QWidget *createCheckBox(const ControlSpec &row, QWidget *parent, const QFont &fo
     return box;
 }
 
-QWidget *createButton(const ControlSpec &row, QWidget *parent)
+QWidget *createButton(const ControlRow &row, QWidget *parent)
 {
     auto *button = new QPushButton(QString::fromUtf8(row.text), parent);
     // No button is the window's default: Enter in a box presses nothing.
@@ -108,7 +108,7 @@ QWidget *createButton(const ControlSpec &row, QWidget *parent)
     return button;
 }
 
-QWidget *createList(const ControlSpec &row, QWidget *parent)
+QWidget *createList(const ControlRow &row, QWidget *parent)
 {
     auto *list = new PickList(parent);
     list->setAccessibleName(QString::fromUtf8(row.accessibleName));
@@ -121,7 +121,7 @@ QWidget *createList(const ControlSpec &row, QWidget *parent)
 QFont captionFont(const QWidget *window)
 {
     QFont smallest = window->font();
-    for (const ControlSpec &row : controlTable()) {
+    for (const ControlRow &row : controlTable()) {
         if (!hasFixedCaption(row))
             continue;
         const QFont fitted
@@ -133,7 +133,7 @@ QFont captionFont(const QWidget *window)
     return smallest;
 }
 
-QWidget *createControl(const ControlSpec &row, QWidget *parent, QStyle *maskStyle,
+QWidget *createControl(const ControlRow &row, QWidget *parent, QStyle *maskStyle,
                        const QFont &captionFont)
 {
     const QRect pixels = toPixels(row.geometry, parent->logicalDpiX(), parent->logicalDpiY());

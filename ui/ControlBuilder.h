@@ -17,7 +17,7 @@ QFont captionFont(const QWidget *window);
 // Creates one control of the window as the table describes it: kind, object name, text,
 // geometry in pixels for the parent's resolution, masking, start visibility, accessible name,
 // and no drag or drop of its own. `maskStyle` draws the masked boxes.
-QWidget *createControl(const ControlSpec &row, QWidget *parent, QStyle *maskStyle,
+QWidget *createControl(const ControlRow &row, QWidget *parent, QStyle *maskStyle,
                        const QFont &captionFont);
 
 } // namespace orvane::ui

@@ -19,8 +19,9 @@ struct TwipsRect
     int height;
 };
 
-// One control of the window as it is at start: everything the window is built from.
-struct ControlSpec
+// One row of the control table: a control of the window as it is at start, everything the
+// window builds it from.
+struct ControlRow
 {
     form::Control control;
     ControlKind kind;
@@ -42,8 +43,8 @@ inline constexpr const char *defaultDirectoryUser = "scanner";
 inline constexpr const char *defaultDirectoryPassword = "123";
 
 // Every control, in tab order (the order of Control).
-const std::array<ControlSpec, form::controlCount> &controlTable();
-const ControlSpec &controlSpec(form::Control control);
+const std::array<ControlRow, form::controlCount> &controlTable();
+const ControlRow &controlRow(form::Control control);
 
 // Pixels = twips x dots per inch / 1440 (15 twips to the pixel at 96 dpi).
 int twipsToPixels(int twips, int dotsPerInch);

@@ -78,7 +78,7 @@ void MainWindow::createControls()
 {
     const QFont captions = captionFont(this);
     QWidget *previous = nullptr;
-    for (const ControlSpec &row : controlTable()) {
+    for (const ControlRow &row : controlTable()) {
         QWidget *widget = createControl(row, this, m_maskStyle, captions);
         m_controls[static_cast<std::size_t>(row.control)] = widget;
         if (row.kind == ControlKind::Label) {

@@ -84,18 +84,56 @@ QString unreachableAdvice(const FailureContext &context, StatusKind &kind)
             .arg(server);
 }
 
+QString credentialsAdvice(const QString &diagnostic)
+{
+    const QString reason = adBindReason(diagnostic);
+    return reason.isEmpty()
+                   ? QStringLiteral("The server refused the user name or the password: check both.")
+                   : reason;
+}
+
+QString signInFirstAdvice()
+{
+    return QStringLiteral("The directory answers only after a sign-in: enter a user name and "
+                          "password, or, on a computer signed in to the domain, leave both "
+                          "empty to use your Kerberos ticket.");
+}
+
+QString noSuchBaseAdvice(const FailureContext &context, const QString &matchedDn)
+{
+    QString advice = QStringLiteral("The base \"%1\" does not exist on %2: check the "
+                                    "directory path.")
+                             .arg(context.baseDn, context.host);
+    if (!matchedDn.isEmpty())
+        advice += QStringLiteral(" The nearest existing entry is \"%1\".").arg(matchedDn);
+    return advice;
+}
+
+QString timeLimitAdvice(const FailureContext &context)
+{
+    return QStringLiteral("The directory server %1 did not answer within %2: try a longer "
+                          "prefix, or try again later.")
+            .arg(serverText(context), secondsText(context.timeout));
+}
+
+QString referralAdvice(const FailureContext &context, const QStringList &referrals)
+{
+    QString advice = QStringLiteral("The base \"%1\" is held by another server: name that "
+                                    "server in the directory path.")
+                             .arg(context.baseDn);
+    if (!referrals.isEmpty())
+        advice += QStringLiteral(" The server refers to %1.").arg(referrals.join(u' '));
+    return advice;
+}
+
 // What to do about rc, where that is known; kind is set to what the failure is.
 QString adviceFor(int rc, const QString &diagnostic, const QString &matchedDn,
                   const FailureContext &context, const QStringList &referrals, StatusKind &kind)
 {
     switch (rc) {
-    case LDAP_INVALID_CREDENTIALS: {
+    case LDAP_INVALID_CREDENTIALS:
         kind = StatusKind::CredentialsRefused;
-        const QString reason = adBindReason(diagnostic);
-        return reason.isEmpty() ? QStringLiteral(
-                       "The server refused the user name or the password: check both.")
-                                : reason;
-    }
+        return credentialsAdvice(diagnostic);
     case LDAP_STRONG_AUTH_REQUIRED:
         kind = StatusKind::StrongerAuthRequired;
         return strongerAuthAdvice(context);
@@ -109,18 +147,10 @@ QString adviceFor(int rc, const QString &diagnostic, const QString &matchedDn,
         if (!context.anonymous)
             return QString();
         kind = StatusKind::CredentialsRefused;
-        return QStringLiteral("The directory answers only after a sign-in: enter a user name and "
-                              "password, or, on a computer signed in to the domain, leave both "
-                              "empty to use your Kerberos ticket.");
-    case LDAP_NO_SUCH_OBJECT: {
+        return signInFirstAdvice();
+    case LDAP_NO_SUCH_OBJECT:
         kind = StatusKind::NoSuchObject;
-        QString advice = QStringLiteral("The base \"%1\" does not exist on %2: check the "
-                                        "directory path.")
-                                 .arg(context.baseDn, context.host);
-        if (!matchedDn.isEmpty())
-            advice += QStringLiteral(" The nearest existing entry is \"%1\".").arg(matchedDn);
-        return advice;
-    }
+        return noSuchBaseAdvice(context, matchedDn);
     case LDAP_INVALID_DN_SYNTAX:
         return QStringLiteral("The base \"%1\" is not a valid distinguished name: check the "
                               "directory path.")
@@ -132,20 +162,12 @@ QString adviceFor(int rc, const QString &diagnostic, const QString &matchedDn,
     case LDAP_TIMEOUT:
     case LDAP_TIMELIMIT_EXCEEDED:
         kind = StatusKind::TimeLimit;
-        return QStringLiteral("The directory server %1 did not answer within %2: try a longer "
-                              "prefix, or try again later.")
-                .arg(serverText(context), secondsText(context.timeout));
+        return timeLimitAdvice(context);
     case LDAP_SIZELIMIT_EXCEEDED:
         return QStringLiteral("The server stopped the search at its size limit: try a longer "
                               "prefix.");
-    case LDAP_REFERRAL: {
-        QString advice = QStringLiteral("The base \"%1\" is held by another server: name that "
-                                        "server in the directory path.")
-                                 .arg(context.baseDn);
-        if (!referrals.isEmpty())
-            advice += QStringLiteral(" The server refers to %1.").arg(referrals.join(u' '));
-        return advice;
-    }
+    case LDAP_REFERRAL:
+        return referralAdvice(context, referrals);
     default:
         return QString();
     }

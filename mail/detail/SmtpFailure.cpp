@@ -26,72 +26,233 @@ Status fail(StatusKind kind, long code, const QString &text)
     return Status::failure(kind, code, text);
 }
 
+// A refusal in the server's own words: every text names the server as %1 and quotes its reply
+// as %2.
+Status said(const FailureContext &c, StatusKind kind, const QString &text)
+{
+    return fail(kind, c.dialogue->lastReplyCode(), text.arg(where(c), c.dialogue->lastReply()));
+}
+
+// 421 or 554 instead of the 220 greeting (RFC 5321 section 3.1).
+Status describeRefusedGreeting(const FailureContext &c, bool temporary)
+{
+    if (temporary)
+        return said(c, StatusKind::ServerRefused,
+                    QStringLiteral("The SMTP server %1 is not taking mail at the moment: "
+                                   "\"%2\". Nothing was sent; try again later."));
+    return said(c, StatusKind::ServerRefused,
+                QStringLiteral("The SMTP server %1 refused the connection: \"%2\". Nothing "
+                               "was sent. Check the server name and port, or ask the "
+                               "server's administrator."));
+}
+
+Status describeLoginRequired(const FailureContext &c)
+{
+    if (c.dialogue->lastReply().contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
+        return said(c, StatusKind::AuthRequired,
+                    QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
+                                   "\"%2\". Tick SSL and send again."));
+    return said(c, StatusKind::AuthRequired,
+                QStringLiteral("The SMTP server %1 requires a login: \"%2\". Tick SMTP "
+                               "Authentication, enter your user name and password, and "
+                               "send again."));
+}
+
+Status describeSizeRefused(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    QString text = QStringLiteral("The SMTP server %1 refused the message because of its "
+                                  "size: \"%2\". The message is %3 bytes")
+                           .arg(where(c), d.lastReply())
+                           .arg(c.messageSize);
+    // A message within the announced limit was refused for another size, e.g. a quota.
+    if (d.sizeLimit() > 0 && c.messageSize > d.sizeLimit())
+        text += QStringLiteral("; the server takes at most %1 bytes").arg(d.sizeLimit());
+    return fail(StatusKind::SizeRefused, d.lastReplyCode(),
+                text + QStringLiteral(". Attach a smaller file and send again."));
+}
+
 // A refusal by the server, described from its reply and the command it answered.
 Status describeRefusal(const FailureContext &c)
 {
     const SmtpDialogue &d = *c.dialogue;
     const int code = d.lastReplyCode();
-    const QString reply = d.lastReply();
-    // Every text names the server as %1 and quotes its reply as %2.
-    auto said = [&](StatusKind kind, const QString &text) {
-        return fail(kind, code, text.arg(where(c), reply));
-    };
     const bool temporary = code < 500; // RFC 5321 section 4.2.1: 4yz, the same may work later
-    if (d.lastReplyTo().isEmpty()) {
-        // 421 or 554 instead of the 220 greeting (RFC 5321 section 3.1).
-        if (temporary)
-            return said(StatusKind::ServerRefused,
-                        QStringLiteral("The SMTP server %1 is not taking mail at the moment: "
-                                       "\"%2\". Nothing was sent; try again later."));
-        return said(StatusKind::ServerRefused,
-                    QStringLiteral("The SMTP server %1 refused the connection: \"%2\". Nothing "
-                                   "was sent. Check the server name and port, or ask the "
-                                   "server's administrator."));
-    }
+    if (d.lastReplyTo().isEmpty())
+        return describeRefusedGreeting(c, temporary);
     if (d.lastReplyTo() == u"EHLO" && c.startTls)
         // Without EHLO there is no STARTTLS (RFC 3207 section 4); HELO would mean plaintext.
-        return said(StatusKind::StartTlsUnavailable,
+        return said(c, StatusKind::StartTlsUnavailable,
                     QStringLiteral("The SMTP server %1 refused the extended greeting (EHLO): "
                                    "\"%2\". Without it encryption (STARTTLS) cannot start, so "
                                    "nothing was sent. Use the server's TLS port (often 465) or "
                                    "ask its administrator."));
-    if (code == 530) {
-        if (reply.contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
-            return said(StatusKind::AuthRequired,
-                        QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
-                                       "\"%2\". Tick SSL and send again."));
-        return said(StatusKind::AuthRequired,
-                    QStringLiteral("The SMTP server %1 requires a login: \"%2\". Tick SMTP "
-                                   "Authentication, enter your user name and password, and "
-                                   "send again."));
-    }
-    if (code == 552 || code == 523) {
-        QString text = QStringLiteral("The SMTP server %1 refused the message because of its "
-                                      "size: \"%2\". The message is %3 bytes")
-                               .arg(where(c), reply)
-                               .arg(c.messageSize);
-        // A message within the announced limit was refused for another size, e.g. a quota.
-        if (d.sizeLimit() > 0 && c.messageSize > d.sizeLimit())
-            text += QStringLiteral("; the server takes at most %1 bytes").arg(d.sizeLimit());
-        return fail(StatusKind::SizeRefused, code,
-                    text + QStringLiteral(". Attach a smaller file and send again."));
-    }
+    if (code == 530)
+        return describeLoginRequired(c);
+    if (code == 552 || code == 523)
+        return describeSizeRefused(c);
     if (d.lastReplyTo() == u"RCPT")
         return fail(StatusKind::RecipientRefused, code,
                     QStringLiteral("The SMTP server %1 refused the recipient %2: \"%3\". The "
                                    "message was not sent to anyone. Check the To address.")
-                            .arg(where(c), d.lastRecipient(), reply));
+                            .arg(where(c), d.lastRecipient(), d.lastReply()));
     if (d.lastReplyTo() == u"MAIL" && !temporary)
-        return said(StatusKind::SenderRefused,
+        return said(c, StatusKind::SenderRefused,
                     QStringLiteral("The SMTP server %1 refused the sender address: \"%2\". "
                                    "Check the From address."));
     if (temporary)
-        return said(StatusKind::ServerRefused,
+        return said(c, StatusKind::ServerRefused,
                     QStringLiteral("The SMTP server %1 could not take the message at the moment: "
                                    "\"%2\". The message was not sent; try again later."));
-    return said(StatusKind::ServerRefused,
+    return said(c, StatusKind::ServerRefused,
                 QStringLiteral("The SMTP server %1 refused the message: \"%2\". The message was "
                                "not sent."));
+}
+
+// libcurl reads the socket after DATA only once the final dot is out, so a failure to read
+// the answer means the server has the whole message and may have taken it on (RFC 5321
+// section 4.1.1.4); sending again could deliver it twice.
+bool mayHaveBeenDelivered(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    const long code = c.curlCode;
+    const bool afterFinalDot
+            = c.wholeMessageRead && d.lastReplyTo() == u"DATA" && d.lastReplyCode() == 354;
+    return afterFinalDot
+           && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING
+               || code == CURLE_OPERATION_TIMEDOUT);
+}
+
+Status describeDeliveryUnknown(const FailureContext &c)
+{
+    const long code = c.curlCode;
+    const QString what
+            = code == CURLE_OPERATION_TIMEDOUT
+                      ? QStringLiteral("no answer came for %1").arg(seconds(c.stallTimeout))
+                      : QStringLiteral("the connection broke off: %1").arg(c.errorText);
+    return fail(StatusKind::DeliveryUnknown, code,
+                QStringLiteral("The whole message went to the SMTP server %1, but %2, so the "
+                               "server never confirmed it. The message may or may not have "
+                               "been delivered: check with the recipient before sending it "
+                               "again.")
+                        .arg(where(c), what));
+}
+
+Status describeTimeout(const FailureContext &c)
+{
+    const long code = c.curlCode;
+    if (!c.connected)
+        return fail(StatusKind::Timeout, code,
+                    QStringLiteral("Connecting to the SMTP server %1 timed out after %2. "
+                                   "Check the server name and port, and the network.")
+                            .arg(where(c), seconds(c.connectTimeout)));
+    const QString lastCommand = c.dialogue->lastCommand();
+    return fail(StatusKind::Timeout, code,
+                QStringLiteral("The SMTP server %1 stopped answering: nothing happened for "
+                               "%2%3. The message was not sent; try again later.")
+                        .arg(where(c), seconds(c.stallTimeout),
+                             lastCommand.isEmpty() ? QStringLiteral(" (it never sent its greeting)")
+                                                   : QStringLiteral(" after %1").arg(lastCommand)));
+}
+
+Status describeStartTlsFailure(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    if (d.lastReplyTo() == u"STARTTLS")
+        return fail(StatusKind::StartTlsUnavailable, d.lastReplyCode(),
+                    QStringLiteral("The SMTP server %1 refused to start encryption: \"%2\". "
+                                   "Nothing was sent unencrypted. Try again later, or use "
+                                   "the server's TLS port (often 465).")
+                            .arg(where(c), d.lastReply()));
+    return fail(StatusKind::StartTlsUnavailable, c.curlCode,
+                QStringLiteral("The SMTP server %1 does not offer encryption (STARTTLS), so "
+                               "nothing was sent: with SSL ticked the password and message "
+                               "never travel unencrypted. Use the server's TLS port (often "
+                               "465) or ask its administrator.")
+                        .arg(where(c)));
+}
+
+Status describeLoginFailure(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() == 334)
+        // Every step of the mechanism was answered and the server still wants more.
+        return fail(StatusKind::AuthRejected, d.lastReplyCode(),
+                    QStringLiteral("The SMTP server %1 did not accept the login: after the "
+                                   "user name and password it still asked for more "
+                                   "(\"%2\"). Check the user name and password, or ask the "
+                                   "server's administrator which login it expects.")
+                            .arg(where(c), d.lastReply()));
+    if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 400)
+        return fail(StatusKind::AuthRejected, d.lastReplyCode(),
+                    QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "
+                                   "user name and password.")
+                            .arg(where(c), d.lastReply()));
+    return fail(StatusKind::AuthUnavailable, c.curlCode,
+                QStringLiteral("None of the login methods the SMTP server %1 offers (%2) can "
+                               "be used: %3.")
+                        .arg(where(c), d.authMechanisms().join(u' '), c.errorText));
+}
+
+bool isTlsFailure(int curlCode)
+{
+    return curlCode == CURLE_SSL_CONNECT_ERROR || curlCode == CURLE_SSL_CERTPROBLEM
+           || curlCode == CURLE_SSL_CIPHER || curlCode == CURLE_SSL_CACERT_BADFILE;
+}
+
+Status describeTlsFailure(const FailureContext &c)
+{
+    QString text = QStringLiteral("The secure connection to the SMTP server %1 failed: %2.")
+                           .arg(where(c), c.errorText);
+    if (c.implicitTls)
+        text += QStringLiteral(" TLS was started with the first byte, as on port 465; if "
+                               "this port expects STARTTLS instead, use the server's "
+                               "STARTTLS port (often 587).");
+    return fail(StatusKind::Tls, c.curlCode, text);
+}
+
+// libcurl gives up on a reply that grows past its limit (an endless run of 334- lines, say) or
+// that the connection cuts off; either way the server's last words are these.
+bool isUnfinishedReply(const FailureContext &c)
+{
+    return !c.dialogue->unfinishedReply().isEmpty()
+           && (c.curlCode == CURLE_RECV_ERROR || c.curlCode == CURLE_GOT_NOTHING);
+}
+
+Status describeUnfinishedReply(const FailureContext &c)
+{
+    return fail(StatusKind::ConnectionLost, c.curlCode,
+                QStringLiteral("The SMTP server %1 never finished its reply (\"%2\"): %3. "
+                               "The message was not sent; try again later, or ask the "
+                               "server's administrator.")
+                        .arg(where(c), c.dialogue->unfinishedReply(), c.errorText));
+}
+
+// What is left: the connection broke, or libcurl failed for a reason of its own.
+Status describeTransferFailure(const FailureContext &c)
+{
+    const long code = c.curlCode;
+    switch (c.curlCode) {
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_WEIRD_SERVER_REPLY:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_UPLOAD_FAILED:
+        return fail(StatusKind::ConnectionLost, code,
+                    QStringLiteral("The connection to the SMTP server %1 broke off%2: %3. The "
+                                   "message was not sent; try again.")
+                            .arg(where(c),
+                                 c.dialogue->lastCommand() == u"DATA"
+                                         ? QStringLiteral(" while the message was being sent")
+                                         : QString(),
+                                 c.errorText));
+    default:
+        return fail(StatusKind::Internal, code,
+                    QStringLiteral("Sending to the SMTP server %1 failed: %2 (libcurl error %3).")
+                            .arg(where(c), c.errorText)
+                            .arg(code));
+    }
 }
 
 } // namespace
@@ -112,27 +273,9 @@ Status describeNoLoginOffered(const FailureContext &c)
 
 Status describeSmtpFailure(const FailureContext &c)
 {
-    const SmtpDialogue &d = *c.dialogue;
     const long code = c.curlCode;
-    // libcurl reads the socket after DATA only once the final dot is out, so a failure to read
-    // the answer means the server has the whole message and may have taken it on (RFC 5321
-    // section 4.1.1.4); sending again could deliver it twice.
-    const bool afterFinalDot
-            = c.wholeMessageRead && d.lastReplyTo() == u"DATA" && d.lastReplyCode() == 354;
-    if (afterFinalDot
-        && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING
-            || code == CURLE_OPERATION_TIMEDOUT)) {
-        const QString what
-                = code == CURLE_OPERATION_TIMEDOUT
-                          ? QStringLiteral("no answer came for %1").arg(seconds(c.stallTimeout))
-                          : QStringLiteral("the connection broke off: %1").arg(c.errorText);
-        return fail(StatusKind::DeliveryUnknown, code,
-                    QStringLiteral("The whole message went to the SMTP server %1, but %2, so the "
-                                   "server never confirmed it. The message may or may not have "
-                                   "been delivered: check with the recipient before sending it "
-                                   "again.")
-                            .arg(where(c), what));
-    }
+    if (mayHaveBeenDelivered(c))
+        return describeDeliveryUnknown(c);
     switch (c.curlCode) {
     case CURLE_COULDNT_RESOLVE_HOST:
         return fail(StatusKind::Resolve, code,
@@ -145,18 +288,7 @@ Status describeSmtpFailure(const FailureContext &c)
                                    "name and port, and that the server is running.")
                             .arg(where(c), c.errorText));
     case CURLE_OPERATION_TIMEDOUT:
-        if (!c.connected)
-            return fail(StatusKind::Timeout, code,
-                        QStringLiteral("Connecting to the SMTP server %1 timed out after %2. "
-                                       "Check the server name and port, and the network.")
-                                .arg(where(c), seconds(c.connectTimeout)));
-        return fail(StatusKind::Timeout, code,
-                    QStringLiteral("The SMTP server %1 stopped answering: nothing happened for "
-                                   "%2%3. The message was not sent; try again later.")
-                            .arg(where(c), seconds(c.stallTimeout),
-                                 d.lastCommand().isEmpty()
-                                         ? QStringLiteral(" (it never sent its greeting)")
-                                         : QStringLiteral(" after %1").arg(d.lastCommand())));
+        return describeTimeout(c);
     case CURLE_PEER_FAILED_VERIFICATION:
         return fail(StatusKind::Certificate, code,
                     QStringLiteral("The certificate of the SMTP server %1 could not be verified: "
@@ -164,81 +296,20 @@ Status describeSmtpFailure(const FailureContext &c)
                                    "an authority this computer trusts; nothing was sent.")
                             .arg(where(c), c.errorText, c.host));
     case CURLE_USE_SSL_FAILED:
-        if (d.lastReplyTo() == u"STARTTLS")
-            return fail(StatusKind::StartTlsUnavailable, d.lastReplyCode(),
-                        QStringLiteral("The SMTP server %1 refused to start encryption: \"%2\". "
-                                       "Nothing was sent unencrypted. Try again later, or use "
-                                       "the server's TLS port (often 465).")
-                                .arg(where(c), d.lastReply()));
-        return fail(StatusKind::StartTlsUnavailable, code,
-                    QStringLiteral("The SMTP server %1 does not offer encryption (STARTTLS), so "
-                                   "nothing was sent: with SSL ticked the password and message "
-                                   "never travel unencrypted. Use the server's TLS port (often "
-                                   "465) or ask its administrator.")
-                            .arg(where(c)));
+        return describeStartTlsFailure(c);
     case CURLE_LOGIN_DENIED:
     case CURLE_AUTH_ERROR:
-        if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() == 334)
-            // Every step of the mechanism was answered and the server still wants more.
-            return fail(StatusKind::AuthRejected, d.lastReplyCode(),
-                        QStringLiteral("The SMTP server %1 did not accept the login: after the "
-                                       "user name and password it still asked for more "
-                                       "(\"%2\"). Check the user name and password, or ask the "
-                                       "server's administrator which login it expects.")
-                                .arg(where(c), d.lastReply()));
-        if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 400)
-            return fail(StatusKind::AuthRejected, d.lastReplyCode(),
-                        QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "
-                                       "user name and password.")
-                                .arg(where(c), d.lastReply()));
-        return fail(StatusKind::AuthUnavailable, code,
-                    QStringLiteral("None of the login methods the SMTP server %1 offers (%2) can "
-                                   "be used: %3.")
-                            .arg(where(c), d.authMechanisms().join(u' '), c.errorText));
+        return describeLoginFailure(c);
     default:
         break;
     }
-    if (c.curlCode == CURLE_SSL_CONNECT_ERROR || c.curlCode == CURLE_SSL_CERTPROBLEM
-        || c.curlCode == CURLE_SSL_CIPHER || c.curlCode == CURLE_SSL_CACERT_BADFILE) {
-        QString text = QStringLiteral("The secure connection to the SMTP server %1 failed: %2.")
-                               .arg(where(c), c.errorText);
-        if (c.implicitTls)
-            text += QStringLiteral(" TLS was started with the first byte, as on port 465; if "
-                                   "this port expects STARTTLS instead, use the server's "
-                                   "STARTTLS port (often 587).");
-        return fail(StatusKind::Tls, code, text);
-    }
-    if (!d.unfinishedReply().isEmpty() && (code == CURLE_RECV_ERROR || code == CURLE_GOT_NOTHING))
-        // libcurl gives up on a reply that grows past its limit (an endless run of 334- lines,
-        // say) or that the connection cuts off; either way the server's last words are these.
-        return fail(StatusKind::ConnectionLost, code,
-                    QStringLiteral("The SMTP server %1 never finished its reply (\"%2\"): %3. "
-                                   "The message was not sent; try again later, or ask the "
-                                   "server's administrator.")
-                            .arg(where(c), d.unfinishedReply(), c.errorText));
-    if (d.lastReplyCode() >= 400)
+    if (isTlsFailure(c.curlCode))
+        return describeTlsFailure(c);
+    if (isUnfinishedReply(c))
+        return describeUnfinishedReply(c);
+    if (c.dialogue->lastReplyCode() >= 400)
         return describeRefusal(c);
-    switch (c.curlCode) {
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
-    case CURLE_GOT_NOTHING:
-    case CURLE_WEIRD_SERVER_REPLY:
-    case CURLE_PARTIAL_FILE:
-    case CURLE_UPLOAD_FAILED:
-        return fail(StatusKind::ConnectionLost, code,
-                    QStringLiteral("The connection to the SMTP server %1 broke off%2: %3. The "
-                                   "message was not sent; try again.")
-                            .arg(where(c),
-                                 d.lastCommand() == u"DATA"
-                                         ? QStringLiteral(" while the message was being sent")
-                                         : QString(),
-                                 c.errorText));
-    default:
-        return fail(StatusKind::Internal, code,
-                    QStringLiteral("Sending to the SMTP server %1 failed: %2 (libcurl error %3).")
-                            .arg(where(c), c.errorText)
-                            .arg(code));
-    }
+    return describeTransferFailure(c);
 }
 
 } // namespace orvane::mail::detail

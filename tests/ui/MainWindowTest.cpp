@@ -53,7 +53,7 @@ TEST_F(MainWindowTest, IconHoldsBothImagesNotOneScaled)
 
 TEST_F(MainWindowTest, EveryControlStartsAsTheTableSays)
 {
-    for (const ui::ControlSpec &row : ui::controlTable()) {
+    for (const ui::ControlRow &row : ui::controlTable()) {
         const char *name = form::controlName(row.control);
         QWidget *w = find(name);
         ASSERT_NE(w, nullptr);
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
 
     // The mail area is wholly inside the first client area, the directory panel wholly out.
     const QRect client = window->rect();
-    for (const ui::ControlSpec &row : ui::controlTable()) {
+    for (const ui::ControlRow &row : ui::controlTable()) {
         const QRect r = find(form::controlName(row.control))->geometry();
         const bool panel = row.control == Control::cmdLdapSearch || row.control == Control::txtLdap
                            || row.control == Control::lstEmail || row.control == Control::txtLdapCon
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirTwipsInBothAreas)
 
 TEST_F(MainWindowTest, FixedCaptionsAreShownWholeInsideTheirBoxes)
 {
-    for (const ui::ControlSpec &row : ui::controlTable()) {
+    for (const ui::ControlRow &row : ui::controlTable()) {
         if (row.kind != ControlKind::Label && row.kind != ControlKind::CheckBox)
             continue;
         QWidget *w = find(form::controlName(row.control));
@@ -197,7 +197,7 @@ TEST_F(MainWindowTest, MaskedBoxesShowStarsAndKeepTheTypedText)
 TEST_F(MainWindowTest, TextBoxesHaveNoLengthLimit)
 {
     const QString longText(100000, QLatin1Char('x'));
-    for (const ui::ControlSpec &row : ui::controlTable()) {
+    for (const ui::ControlRow &row : ui::controlTable()) {
         if (row.kind != ControlKind::TextBox && row.kind != ControlKind::MultiLineTextBox)
             continue;
         fields().setText(row.control, longText);
