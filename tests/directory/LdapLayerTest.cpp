@@ -1,7 +1,7 @@
-#include "support/QtPrinters.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/detail/LdapFailure.h"
 #include "directory/detail/PagedSearch.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "directory/SearchAction.h"
 
-#include "support/QtPrinters.h"
 #include "RecordingDirectory.h"
+#include "support/QtPrinters.h"
 #include "support/RecordingForm.h"
 
 #include <QRegularExpression>

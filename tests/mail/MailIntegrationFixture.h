@@ -1,10 +1,10 @@
 #pragma once
 
 #include "SmtpTestServer.h"
-#include "support/TestCertificates.h"
 #include "form/Status.h"
 #include "mail/CurlComponents.h"
 #include "support/RecordingForm.h"
+#include "support/TestCertificates.h"
 
 #include <gtest/gtest.h>
 #include <memory>
