@@ -26,22 +26,28 @@ QString queryText(const QString &path, const QString &prefix)
            + QStringLiteral("' where name = '") + prefix + QStringLiteral("*' ORDER BY NAME");
 }
 
-Status notCreated(const QString &what)
+// Keeps the object a component created, or says why there is none.
+template<typename T>
+Status keep(form::Result<std::unique_ptr<T>> created, std::unique_ptr<T> &object,
+            const QString &what)
 {
-    return Status::failure(StatusKind::Internal, 0,
-                           QStringLiteral("The directory %1 could not be created.").arg(what));
+    if (!created.ok())
+        return created.status;
+    if (!created.value)
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("The directory %1 could not be created.").arg(what));
+    object = std::move(created.value);
+    return Status::success();
 }
 
 // The connection through the directory provider, with the user's name and password, opened.
 Status openConnection(form::FormFields &form, DirectoryComponents &components,
                       SearchObjects &objects)
 {
-    auto created = components.createConnection();
-    if (!created.ok())
-        return created.status;
-    if (!created.value)
-        return notCreated(QStringLiteral("connection"));
-    objects.connection = std::move(created.value);
+    if (Status s
+        = keep(components.createConnection(), objects.connection, QStringLiteral("connection"));
+        !s.ok())
+        return s;
     Connection &connection = *objects.connection;
 
     if (Status s = connection.setProvider(QStringLiteral("ADsDSOObject")); !s.ok())
@@ -62,12 +68,9 @@ Status openConnection(form::FormFields &form, DirectoryComponents &components,
 Status prepareCommand(form::FormFields &form, DirectoryComponents &components,
                       SearchObjects &objects)
 {
-    auto created = components.createCommand();
-    if (!created.ok())
-        return created.status;
-    if (!created.value)
-        return notCreated(QStringLiteral("command"));
-    objects.command = std::move(created.value);
+    if (Status s = keep(components.createCommand(), objects.command, QStringLiteral("command"));
+        !s.ok())
+        return s;
     Command &command = *objects.command;
 
     if (Status s = command.setActiveConnection(*objects.connection); !s.ok())
@@ -106,12 +109,9 @@ Status runSearch(form::FormFields &form, DirectoryComponents &components, Search
     if (Status s = prepareCommand(form, components, objects); !s.ok())
         return s;
 
-    auto rows = objects.command->execute(-1);
-    if (!rows.ok())
-        return rows.status;
-    if (!rows.value)
-        return notCreated(QStringLiteral("result set"));
-    objects.rows = std::move(rows.value);
+    if (Status s = keep(objects.command->execute(-1), objects.rows, QStringLiteral("result set"));
+        !s.ok())
+        return s;
     return listMails(form, *objects.rows);
 }
 

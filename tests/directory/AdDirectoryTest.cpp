@@ -19,8 +19,6 @@ using namespace orvane;
 using namespace orvane::directory;
 using form::Control;
 using orvane::form::Result;
-using orvane::form::Status;
-using orvane::form::StatusKind;
 using test::RecordingForm;
 using test::SambaDomain;
 
