@@ -6,6 +6,7 @@
 #include <sasl/sasl.h>
 #include <string_view>
 #include <sys/time.h>
+#include <thread>
 
 namespace orvane::directory::detail {
 
@@ -243,14 +244,24 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
 {
     // Asked whether listed in the root DSE or not: Samba supports StartTLS without listing it,
     // and a server that does not support it says so in its answer (RFC 4511 section 4.14.2).
-    int msgid = -1;
-    int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
-    if (rc != LDAP_SUCCESS)
-        return failure(rc);
-    auto result = next(msgid, deadlineFromNow());
-    if (!result.ok())
-        return result.status;
-    if (Status status = resultStatus(result.value.get()); !status.ok()) {
+    Status status = Status::success();
+    // slapd sends the root DSE's search result before it counts that search as finished, and
+    // answers a StartTLS that comes in between with operationsError ("cannot start TLS when
+    // operations are outstanding"): ask again after a moment.
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        int msgid = -1;
+        const int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
+        if (rc != LDAP_SUCCESS)
+            return failure(rc);
+        auto result = next(msgid, deadlineFromNow());
+        if (!result.ok())
+            return result.status;
+        status = resultStatus(result.value.get());
+        if (status.nativeCode != LDAP_OPERATIONS_ERROR)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+    }
+    if (!status.ok()) {
         if (!listed)
             return Status::success(); // not offered: the bind goes as it always did
         return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
@@ -259,7 +270,7 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
                           m_context);
     }
     m_context.startTlsOffered = true;
-    rc = ldap_install_tls(m_ld.get());
+    const int rc = ldap_install_tls(m_ld.get());
     if (rc != LDAP_SUCCESS) {
         QString why = certificateProblem(uri(), true, m_context.host, options);
         if (why.isEmpty())

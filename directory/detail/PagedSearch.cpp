@@ -1,5 +1,7 @@
 #include "PagedSearch.h"
 
+#include <thread>
+
 namespace orvane::directory::detail {
 
 using form::Status;
@@ -74,15 +76,25 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     const auto timeout = m_session->context().timeout;
     timeval limit{};
     limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
-    int msgid = -1;
-    const int rc
-            = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
-                              m_request.filter.constData(), attributes.data(), 0, controls.data(),
-                              nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
-    if (rc != LDAP_SUCCESS)
-        return m_session->failure(rc);
+    Status status = Status::success();
+    // slapd's sort overlay answers busy when the next page is asked for before it counts the
+    // last page's sort as finished ("Other sort requests already in progress"): ask again
+    // after a moment.
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        int msgid = -1;
+        const int rc = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
+                                       m_request.filter.constData(), attributes.data(), 0,
+                                       controls.data(), nullptr,
+                                       timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
+        if (rc != LDAP_SUCCESS)
+            return m_session->failure(rc);
+        status = readPage(msgid, entries);
+        if (status.nativeCode != LDAP_BUSY)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
+    }
     ++m_pagesRead;
-    return readPage(msgid, entries);
+    return status;
 }
 
 Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
