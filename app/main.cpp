@@ -1,4 +1,5 @@
 #include "app/DefaultComponents.h"
+#include "app/QtTranslations.h"
 #include "app/TerminationSignals.h"
 #include "settings/QSettingsStore.h"
 #include "ui/MainWindow.h"
@@ -20,6 +21,9 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Quarrow"));
     QApplication::setDesktopFileName(QStringLiteral("orvane"));
     QApplication::setWindowIcon(orvane::ui::MainWindow::programIcon());
+    QTranslator qtTranslator;
+    if (orvane::app::loadQtTranslations(qtTranslator, QLocale::system()))
+        QApplication::installTranslator(&qtTranslator);
 
     // Before the window exists, so a signal that comes early is not lost: it is read once the
     // event loop runs, and closes the window then.

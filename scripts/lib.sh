@@ -9,12 +9,19 @@ ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev
     libsasl2-dev libsasl2-modules-gssapi-mit libgnutls28-dev)
 
+# Packages scripts/package needs on top: dpkg-shlibdeps (for the Depends line) and file (with
+# which CPack finds the ELF files to give it).
+ORVANE_PACKAGE_PACKAGES=(dpkg-dev file)
+
 # Packages the tests need on top: GoogleTest, the servers they start (slapd, aiosmtpd, a Samba
 # domain controller with its Kerberos tools), the tools that make their certificates, clang
-# with its libFuzzer runtime for scripts/fuzz, and clang-format for the format check.
+# with its libFuzzer runtime for scripts/fuzz, clang-format for the format check, Qt's own
+# translations, and the validators of the Debian package (lintian, desktop-file-validate,
+# appstreamcli).
 ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
     python3-pyasn1-modules samba python3-samba krb5-user openssl clang libclang-rt-14-dev
-    clang-format)
+    clang-format qt6-translations-l10n "${ORVANE_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils
+    appstream)
 
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
