@@ -2,7 +2,7 @@
 in as, and ou=people with one person for each given name and surname below (360), the same on
 every run. Every seventh person has no mail address.
 
-    demo_directory.py SUFFIX READER_DN READER_PASSWORD
+    demo_directory.py o=ORGANIZATION READER_DN READER_PASSWORD
 """
 import base64
 import sys
@@ -36,10 +36,8 @@ def entry(dn, *attributes):
 
 def main():
     suffix, reader, password = sys.argv[1:4]
-    top = suffix.split(",")[0].split("=")[1]
     entries = [
-        entry(suffix, ("objectClass", "dcObject"), ("objectClass", "organization"),
-              ("dc", top), ("o", "Orvane demo")),
+        entry(suffix, ("objectClass", "organization"), ("o", suffix.split("=", 1)[1])),
         entry(reader, ("objectClass", "inetOrgPerson"), ("cn", reader.split(",")[0].split("=")[1]),
               ("sn", "Reader"), ("userPassword", password)),
         entry("ou=people," + suffix, ("objectClass", "organizationalUnit"), ("ou", "people")),

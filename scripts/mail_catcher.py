@@ -74,6 +74,9 @@ class Catcher:
 
     async def handle_DATA(self, server, session, envelope):
         self.count += 1
+        # After the messages of earlier runs, which stay.
+        while os.path.exists(os.path.join(self.out, "message-%d.eml" % self.count)):
+            self.count += 1
         with open(os.path.join(self.out, "message-%d.eml" % self.count), "wb") as f:
             f.write(envelope.original_content or envelope.content)
         # Printed before the reply, so the line is out when the client hears "sent".
