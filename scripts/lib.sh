@@ -96,3 +96,63 @@ check_format() {
         die "${#unformatted[@]} file(s) not formatted: run clang-format -i on them"
     fi
 }
+
+# A port of 127.0.0.1 that was free a moment ago.
+free_port() {
+    /usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
+}
+
+# wait_for_port PORT PID LOG: until the server started as PID accepts connections.
+wait_for_port() {
+    local port=$1 pid=$2 serverLog=$3
+    for _ in $(seq 200); do
+        kill -0 "$pid" 2>/dev/null \
+            || die "the server for port $port ended early: $(tail -n 5 "$serverLog")"
+        if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+            return 0
+        fi
+        sleep 0.05
+    done
+    die "nothing listens on 127.0.0.1:$port"
+}
+
+# slapd_config RUN_DIR SUFFIX [ACCESS_LINE...]: a private slapd's configuration on standard
+# output, from the tests' own templates (tests/support), with one database in RUN_DIR/db and
+# the size limits of Active Directory: 1,000 entries without paging, all of them page by page.
+slapd_config() {
+    local run=$1 suffix=$2 templates="$ORVANE_ROOT/tests/support"
+    shift 2
+    mkdir -p "$run/db" || return 1
+    sed "s|@RUN_DIR@|$run|g" "$templates/slapd.conf.in" || return 1
+    [ "$#" -eq 0 ] || printf '%s\n' "$@"
+    sed -e "s|@SUFFIX@|$suffix|g" -e "s|@DB_DIR@|$run/db|g" "$templates/slapd-database.conf.in" \
+        || return 1
+    echo "sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited"
+}
+
+# start_demo_servers FOLDER LIFETIME: starts scripts/demo-servers in the background and, once
+# both servers answer, sets the variables its FOLDER/servers.env names (SMTP_PORT, LDAP_PATH...).
+# Call stop_demo_servers from an EXIT trap set before.
+DEMO_SERVERS_PID=
+start_demo_servers() {
+    local folder=$1 name value
+    rm -f "$folder/servers.env"
+    "$ORVANE_ROOT/scripts/demo-servers" "$folder" "$2" &
+    DEMO_SERVERS_PID=$!
+    for _ in $(seq 300); do
+        [ -e "$folder/servers.env" ] && break
+        kill -0 "$DEMO_SERVERS_PID" 2>/dev/null || die "the demo servers did not start"
+        sleep 0.1
+    done
+    [ -e "$folder/servers.env" ] || die "the demo servers did not start within 30 s"
+    while IFS='=' read -r name value; do
+        printf -v "$name" '%s' "$value"
+    done <"$folder/servers.env"
+}
+
+stop_demo_servers() {
+    [ -n "$DEMO_SERVERS_PID" ] || return 0
+    kill "$DEMO_SERVERS_PID" 2>/dev/null || true
+    wait "$DEMO_SERVERS_PID" 2>/dev/null || true
+    DEMO_SERVERS_PID=
+}

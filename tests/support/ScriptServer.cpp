@@ -49,17 +49,19 @@ QString ScriptServer::missingPython(const QString &imports, const QString &packa
     return {};
 }
 
-QString ScriptServer::launch(const QString &script, const QStringList &arguments, Ready ready)
+QString ScriptServer::launch(const QString &script, const QStringList &arguments, Ready ready,
+                             const QString &interpreter)
 {
     const QString name = QFileInfo(script).fileName();
     if (QString missing = missingPython(); !missing.isEmpty())
         return missing;
     if (!m_dir.isValid())
         return QStringLiteral("no temporary directory");
-    // Its complaints (failed handshakes the tests cause) stay in its folder.
+    // Its complaints (failed handshakes the tests cause) and its output stay in its folder.
+    m_process.setStandardOutputFile(filePath("server.out"));
     m_process.setStandardErrorFile(filePath("server.err"));
     m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    m_process.start(python, QStringList{script} + arguments);
+    m_process.start(interpreter.isEmpty() ? python : interpreter, QStringList{script} + arguments);
     if (!m_process.waitForStarted(10000))
         return QStringLiteral("%1 did not start: %2").arg(name, m_process.errorString());
 

@@ -31,10 +31,13 @@ protected:
         Accepting,   // the port must also take a connection, as a server with many may not yet
     };
 
-    // Runs python3 script arguments; empty once the server is ready, else why it is not.
-    QString launch(const QString &script, const QStringList &arguments, Ready ready);
+    // Runs python3 (or the interpreter given) script arguments; empty once the server is ready,
+    // else why it is not.
+    QString launch(const QString &script, const QStringList &arguments, Ready ready,
+                   const QString &interpreter = {});
 
-    // The server's temporary folder, where it writes its port file ("port"), logs and results.
+    // The server's temporary folder, where it writes its port file ("port"), logs and results;
+    // what it prints goes to "server.out" and "server.err" there.
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QString portFile() const { return filePath(QStringLiteral("port")); }
