@@ -72,19 +72,23 @@ QString moduleFolder()
 
 ui::ComponentFactory defaultComponents(const QString &folder)
 {
+    // Only a folder named in full: a relative one would be looked for in the current folder.
+    const auto module = [&folder](const char *file) {
+        return QDir::isAbsolutePath(folder) ? folder + QLatin1Char('/') + QLatin1String(file)
+                                            : QString();
+    };
     ui::ComponentFactory factory;
     mail::TransportOptions transport;
     transport.wait = factory.wait;
     factory.mail = std::make_shared<LazyMailComponents>(
-            folder + QStringLiteral("/" ORVANE_MAIL_MODULE), "orvane_create_mail_components",
+            module(ORVANE_MAIL_MODULE), "orvane_create_mail_components",
             Status::failure(StatusKind::Internal, 0,
                             QStringLiteral("The mail component could not be loaded: ")),
             std::move(transport));
     directory::LdapProviderOptions provider;
     provider.wait = factory.wait;
     factory.directory = std::make_shared<LazyDirectoryComponents>(
-            folder + QStringLiteral("/" ORVANE_DIRECTORY_MODULE),
-            "orvane_create_directory_components",
+            module(ORVANE_DIRECTORY_MODULE), "orvane_create_directory_components",
             Status::failure(StatusKind::ProviderUnavailable, 0,
                             QStringLiteral("The directory component could not be loaded: ")),
             std::move(provider));

@@ -1,5 +1,6 @@
 #include "ModuleComponents.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <dlfcn.h>
@@ -20,9 +21,9 @@ form::Result<void *> dynamicLinkerFailure(const QString &path)
 
 form::Result<void *> loadEntryPoint(const QString &path, const char *entryPoint)
 {
-    if (!path.startsWith(QLatin1Char('/')))
+    if (!QDir::isAbsolutePath(path))
         return form::Status::failure(form::StatusKind::Internal, 0,
-                                     QStringLiteral("no module folder is known."));
+                                     QStringLiteral("the program's module folder is unknown."));
     // Every symbol is bound now, so a library the module needs that lacks one fails here
     // rather than in the middle of a send; local, so its symbols never stand in for ours.
     void *module = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);

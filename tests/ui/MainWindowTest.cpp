@@ -360,7 +360,7 @@ public:
 };
 
 // The program's modules as a broken installation leaves them in a folder of the test's own.
-enum class Modules { Real, Missing, NotAModule, NoEntryPoint };
+enum class Modules { Real, Missing, NotAModule, NoEntryPoint, Relative };
 
 void install(Modules modules, const QString &folder)
 {
@@ -379,26 +379,37 @@ void install(Modules modules, const QString &folder)
     }
 }
 
+// The folder the program is told to load them from.
+QString folderFor(Modules modules, const QString &scratch)
+{
+    if (modules == Modules::Real)
+        return app::moduleFolder();
+    return modules == Modules::Relative ? QStringLiteral("lib/orvane") : scratch;
+}
+
 // A component that fails or throws ends in its handler's own box, and the window goes on: a
 // Send, a search and a Send again each show theirs.
 TEST(ComponentFailureTest, EndsInTheHandlersOwnBoxAndTheWindowGoesOn)
 {
-    const QString mailFailure = "orvane|ui_window_test error The mail component could not be "
-                                "loaded: DIR/mail-curl.so: ";
-    const QString directoryFailure = "LDAP error|The directory component could not be loaded: "
-                                     "DIR/directory-ldap.so: ";
+    const QString mail = "orvane|ui_window_test error The mail component could not be loaded: ";
+    const QString directory = "LDAP error|The directory component could not be loaded: ";
+    const QString mailFile = mail + "DIR/mail-curl.so: ";
+    const QString directoryFile = directory + "DIR/directory-ldap.so: ";
     const QString notFound = "cannot open shared object file: No such file or directory";
+    const QString unknown = "the program's module folder is unknown.";
     const struct
     {
         Modules modules;
         QString send;
         QString search;
     } rows[] = {
-            {Modules::Missing, mailFailure + notFound, directoryFailure + notFound},
-            {Modules::NotAModule, mailFailure + "invalid ELF header",
-             directoryFailure + "invalid ELF header"},
-            {Modules::NoEntryPoint, mailFailure + "undefined symbol: orvane_create_mail_components",
-             directoryFailure + "undefined symbol: orvane_create_directory_components"},
+            {Modules::Missing, mailFile + notFound, directoryFile + notFound},
+            {Modules::NotAModule, mailFile + "invalid ELF header",
+             directoryFile + "invalid ELF header"},
+            {Modules::NoEntryPoint, mailFile + "undefined symbol: orvane_create_mail_components",
+             directoryFile + "undefined symbol: orvane_create_directory_components"},
+            // A folder not named in full is never looked for in the current folder.
+            {Modules::Relative, mail + unknown, directory + unknown},
             // Mail components that throw: the box names the exception. The real directory
             // module, loaded from the build tree, finds no server.
             {Modules::Real, "orvane|ui_window_test error message component missing",
@@ -411,10 +422,9 @@ TEST(ComponentFailureTest, EndsInTheHandlersOwnBoxAndTheWindowGoesOn)
         ASSERT_TRUE(folder.isValid());
         ASSERT_NO_FATAL_FAILURE(install(row.modules, folder.path()));
         orvane::test::MemoryStore store;
-        const bool real = row.modules == Modules::Real;
         ui::ComponentFactory factory
-                = app::defaultComponents(real ? app::moduleFolder() : folder.path());
-        if (real)
+                = app::defaultComponents(folderFor(row.modules, folder.path()));
+        if (row.modules == Modules::Real)
             factory.mail = std::make_shared<ThrowingMail>();
         ui::MainWindow window(factory, store);
         window.load();
