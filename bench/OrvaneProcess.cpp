@@ -3,7 +3,6 @@
 #include "app/DefaultComponents.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSessionManager>
 
 namespace orvane::bench {
@@ -17,7 +16,7 @@ void describeApplication()
     QApplication::setApplicationVersion(QStringLiteral("1.0.0.1"));
     QApplication::setOrganizationName(QStringLiteral("Quarrow"));
     QApplication::setDesktopFileName(QStringLiteral("orvane"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/envelope-32.xpm")));
+    QApplication::setWindowIcon(ui::MainWindow::programIcon());
 }
 
 } // namespace

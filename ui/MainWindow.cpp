@@ -14,7 +14,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QImageReader>
 #include <QLabel>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -64,8 +66,13 @@ MainWindow::~MainWindow()
 QIcon MainWindow::programIcon()
 {
     QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/envelope-32.xpm"), QSize(32, 32));
-    icon.addFile(QStringLiteral(":/icons/envelope-16.xpm"), QSize(16, 16));
+    for (const char *file : {":/icons/envelope-32.xpm", ":/icons/envelope-16.xpm"}) {
+        // Read as what it is: left to guess, the reader loads every image format plugin to ask
+        // whether it knows the file, which costs the start several libraries.
+        QImageReader reader(QString::fromLatin1(file), "xpm");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     return icon;
 }
 

@@ -111,6 +111,21 @@ TEST_F(ShutdownTest, KilledOutrightWritesNothing)
     EXPECT_FALSE(QFile::exists(configFile()));
 }
 
+TEST_F(ShutdownTest, StartsWithoutTheMailAndDirectoryLibraries)
+{
+    start(configHome());
+    // libcurl and libldap, with their TLS, SASL, HTTP/2 and IDN libraries, come with the
+    // components' modules on the first Send or search; whatever the program links is mapped
+    // before it handles signals.
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(m_process.processId()));
+    ASSERT_TRUE(maps.open(QIODevice::ReadOnly));
+    const QByteArray mapped = maps.readAll();
+    for (const char *library : {"libcurl", "libldap", "liblber", "libgnutls", "libsasl2",
+                                "libnghttp2", "libidn2", "mail-curl", "directory-ldap"})
+        EXPECT_FALSE(mapped.contains(library)) << library;
+    sendAndWait(SIGTERM);
+}
+
 TEST_F(ShutdownTest, SaveFailureOnASignalGoesToStandardErrorAndTheProgramStillEnds)
 {
     // A config folder below a regular file cannot be created, even by root.

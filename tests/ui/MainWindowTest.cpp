@@ -6,12 +6,14 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <stdexcept>
@@ -357,26 +359,94 @@ public:
     }
 };
 
-TEST(SendFailureTest, AnExceptionEndsInTheSendActionsOwnBox)
+// The program's modules as a broken installation leaves them in a folder of the test's own.
+enum class Modules { Real, Missing, NotAModule, NoEntryPoint, Relative };
+
+void install(Modules modules, const QString &folder)
 {
-    orvane::test::MemoryStore store;
-    ui::ComponentFactory factory = app::defaultComponents();
-    factory.mail = std::make_shared<ThrowingMail>();
-    ui::MainWindow window(factory, store);
-    window.load();
-    window.show();
-    window.fields().setText(Control::txtTo, "ann@example.com");
-    QString boxes;
-    QTimer watcher;
-    QObject::connect(&watcher, &QTimer::timeout, &window, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            boxes += box->windowTitle() + QLatin1Char('|') + box->text() + QLatin1Char(';');
-            box->button(QMessageBox::Ok)->click();
+    const QString mail = folder + QStringLiteral("/mail-curl.so");
+    const QString directory = folder + QStringLiteral("/directory-ldap.so");
+    if (modules == Modules::NotAModule) {
+        for (const QString &path : {mail, directory}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(100, 'x'));
         }
-    });
-    watcher.start(10);
-    static_cast<QPushButton *>(window.control(Control::btnOrvane))->click();
-    EXPECT_EQ(boxes.toStdString(), "orvane|ui_window_test error message component missing;");
+    } else if (modules == Modules::NoEntryPoint) {
+        // Each module under the other's name: a shared object, but not the one asked for.
+        ASSERT_TRUE(QFile::copy(app::moduleFolder() + QStringLiteral("/directory-ldap.so"), mail));
+        ASSERT_TRUE(QFile::copy(app::moduleFolder() + QStringLiteral("/mail-curl.so"), directory));
+    }
+}
+
+// The folder the program is told to load them from.
+QString folderFor(Modules modules, const QString &scratch)
+{
+    if (modules == Modules::Real)
+        return app::moduleFolder();
+    return modules == Modules::Relative ? QStringLiteral("lib/orvane") : scratch;
+}
+
+// A component that fails or throws ends in its handler's own box, and the window goes on: a
+// Send, a search and a Send again each show theirs.
+TEST(ComponentFailureTest, EndsInTheHandlersOwnBoxAndTheWindowGoesOn)
+{
+    const QString mail = "orvane|ui_window_test error The mail component could not be loaded: ";
+    const QString directory = "LDAP error|The directory component could not be loaded: ";
+    const QString mailFile = mail + "DIR/mail-curl.so: ";
+    const QString directoryFile = directory + "DIR/directory-ldap.so: ";
+    const QString notFound = "cannot open shared object file: No such file or directory";
+    const QString unknown = "the program's module folder is unknown.";
+    const struct
+    {
+        Modules modules;
+        QString send;
+        QString search;
+    } rows[] = {
+            {Modules::Missing, mailFile + notFound, directoryFile + notFound},
+            {Modules::NotAModule, mailFile + "invalid ELF header",
+             directoryFile + "invalid ELF header"},
+            {Modules::NoEntryPoint, mailFile + "undefined symbol: orvane_create_mail_components",
+             directoryFile + "undefined symbol: orvane_create_directory_components"},
+            // A folder not named in full is never looked for in the current folder.
+            {Modules::Relative, mail + unknown, directory + unknown},
+            // Mail components that throw: the box names the exception. The real directory
+            // module, loaded from the build tree, finds no server.
+            {Modules::Real, "orvane|ui_window_test error message component missing",
+             "LDAP error|Can't contact LDAP server (LDAP result -1). Could not reach the "
+             "directory server 127.0.0.1 on port 1: check the server name and port, and that "
+             "the server is running."},
+    };
+    for (const auto &row : rows) {
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_NO_FATAL_FAILURE(install(row.modules, folder.path()));
+        orvane::test::MemoryStore store;
+        ui::ComponentFactory factory
+                = app::defaultComponents(folderFor(row.modules, folder.path()));
+        if (row.modules == Modules::Real)
+            factory.mail = std::make_shared<ThrowingMail>();
+        ui::MainWindow window(factory, store);
+        window.load();
+        window.show();
+        window.fields().setText(Control::txtTo, "ann@example.com");
+        window.fields().setText(Control::txtLdapCon, "127.0.0.1:1/dc=example,dc=test");
+        QString boxes;
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, &window, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                boxes += box->windowTitle() + QLatin1Char('|') + box->text() + QLatin1Char(';');
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        watcher.start(10);
+        for (Control button : {Control::btnOrvane, Control::cmdLdapSearch, Control::btnOrvane})
+            static_cast<QPushButton *>(window.control(button))->click();
+
+        const QString expected = row.send + ';' + row.search + ';' + row.send + ';';
+        EXPECT_EQ(boxes.toStdString(),
+                  QString(expected).replace("DIR", folder.path()).toStdString());
+    }
 }
 
 } // namespace
