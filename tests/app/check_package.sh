@@ -33,6 +33,10 @@ for path in usr/bin/orvane $desktop $metainfo usr/share/man/man1/orvane.1.gz \
     [ -f "$work/root/$path" ] || fail "/$path is not in the package"
 done
 [ -x "$work/root/usr/bin/orvane" ] || fail "/usr/bin/orvane is not executable"
+for module in mail-curl.so directory-ldap.so; do
+    compgen -G "$work/root/usr/lib/*/orvane/$module" >/dev/null \
+        || fail "the module $module is not in /usr/lib/<architecture>/orvane"
+done
 # Depends: what dpkg-shlibdeps found, after the module it cannot see.
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
