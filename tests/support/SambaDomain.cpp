@@ -32,7 +32,7 @@ constexpr int ports[] = {88, 389, 464, 636, 3268, 3269};
 
 QString scriptPath()
 {
-    return QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/samba_dc.py");
+    return QStringLiteral(ORVANE_TEST_SUPPORT_DIR "/samba_dc.py");
 }
 
 QString cacheDir()
