@@ -1,5 +1,8 @@
 #include "PagedSearch.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace orvane::directory::detail {
 
 using form::Status;
@@ -29,6 +32,31 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
 {
     if (m_finished)
         return Status::success();
+    // slapd's sort overlay answers the request for the next page with 51, busy, when it comes
+    // before the overlay has let go of the page before, and a client that asks at once can be
+    // that quick. Busy is RFC 4511's "try again later" (section A.2): the same page is asked
+    // for again after a pause that doubles each time, within the page's time-out.
+    const Deadline deadline = m_session->deadlineFromNow();
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        int msgid = -1;
+        if (Status s = sendRequest(msgid); !s.ok())
+            return s;
+        const std::size_t before = entries.size();
+        Status status = readPage(msgid, entries);
+        const bool again = status.nativeCode == LDAP_BUSY && entries.size() == before
+                           && (!deadline || Clock::now() + pause < *deadline);
+        if (!again) {
+            ++m_pagesRead;
+            return status;
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    }
+}
+
+Status PagedSearch::sendRequest(int &msgid)
+{
     LDAP *ld = m_session->handle();
 
     std::vector<LDAPControl *> controls;
@@ -74,15 +102,11 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     const auto timeout = m_session->context().timeout;
     timeval limit{};
     limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
-    int msgid = -1;
     const int rc
             = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
                               m_request.filter.constData(), attributes.data(), 0, controls.data(),
                               nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
-    if (rc != LDAP_SUCCESS)
-        return m_session->failure(rc);
-    ++m_pagesRead;
-    return readPage(msgid, entries);
+    return rc == LDAP_SUCCESS ? Status::success() : m_session->failure(rc);
 }
 
 Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)

@@ -57,6 +57,7 @@ public:
     int pagesRead() const { return m_pagesRead; }
 
 private:
+    form::Status sendRequest(int &msgid);
     form::Status readPage(int msgid, std::vector<Entry> &entries);
     // firstDn: the DN of the page's first entry, empty for a page without entries.
     form::Status readControls(LDAPControl **controls, const QString &firstDn);
