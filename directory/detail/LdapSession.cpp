@@ -194,6 +194,14 @@ Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
         }
         return created->failure(rc);
     }
+    // libldap reads every message with two reads, its header and then the rest, after a poll:
+    // three system calls an entry, as many as the entries themselves cost to decode. A
+    // read-ahead buffer under the connection (below TLS or a security layer, which read
+    // through it) takes whatever the socket holds in one read, and libldap polls only when
+    // that buffer is empty.
+    Sockbuf *socket = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket)
+        ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
     return {Status::success(), std::move(created)};
 }
 
