@@ -57,18 +57,21 @@ QStringView viewOf(const QString &buffer, const TextSpan &span)
     return QStringView(buffer).sliced(span.start, span.length);
 }
 
-// The first element of the sorted range [first, last) that value goes before, found by steps
-// of 1, 2, 4 ... and then halving: fewer comparisons than a binary search of the whole range
-// when the place is near first.
+// The first element of the sorted range [first, last) that value goes before, looked for from
+// last backwards by steps of 1, 2, 4 ... and then halving: fewer comparisons than a binary
+// search of the whole range when the place is near last.
 template<typename Iterator, typename T, typename Before>
-Iterator gallopUpperBound(Iterator first, Iterator last, const T &value, const Before &before)
+Iterator gallopUpperBoundBackwards(Iterator first, Iterator last, const T &value,
+                                   const Before &before)
 {
     std::ptrdiff_t step = 1;
-    while (step < last - first && !before(value, first[step - 1])) {
-        first += step;
+    while (step <= last - first && before(value, *(last - step))) {
+        last -= step;
         step *= 2;
     }
-    return std::upper_bound(first, first + std::min(step, last - first), value, before);
+    // Everything from last on goes after value; *(last - step), where it exists, does not.
+    const Iterator low = last - first < step ? first : last - step;
+    return std::upper_bound(low, last, value, before);
 }
 
 } // namespace
@@ -145,22 +148,21 @@ void SortedRows::add(RowPage page)
         return;
     }
     // Rows held before come first among equals, as in one stable sort of every row. A page is
-    // small beside the rows held, so each of its rows looks for its place by galloping from the
-    // last one's, and the held rows between go over in one copy.
+    // small beside the rows held: from the back, each of its rows looks for its place by
+    // galloping from the last one's, and the held rows behind it move back in one go, in place.
     const auto before = [this](const RowRef &row, const RowRef &held) {
         return less(m_pages[row.page], row.row, m_pages[held.page], held.row);
     };
-    std::vector<RowRef> merged;
-    merged.reserve(m_order.size() + arrived.size());
-    auto from = m_order.cbegin();
-    for (const RowRef &row : arrived) {
-        const auto to = gallopUpperBound(from, m_order.cend(), row, before);
-        merged.insert(merged.end(), from, to);
-        merged.push_back(row);
-        from = to;
+    const std::size_t held = m_order.size();
+    m_order.resize(held + arrived.size());
+    auto heldEnd = m_order.begin() + std::ptrdiff_t(held);
+    auto out = m_order.end();
+    for (auto row = arrived.crbegin(); row != arrived.crend(); ++row) {
+        const auto place = gallopUpperBoundBackwards(m_order.begin(), heldEnd, *row, before);
+        out = std::move_backward(place, heldEnd, out);
+        *--out = *row;
+        heldEnd = place;
     }
-    merged.insert(merged.end(), from, m_order.cend());
-    m_order = std::move(merged);
 }
 
 bool SortedRows::less(const RowPage &a, std::size_t ra, const RowPage &b, std::size_t rb) const
