@@ -28,6 +28,13 @@ PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Request request)
     , m_request(std::move(request))
 {}
 
+PagedSearch::~PagedSearch()
+{
+    // A page asked for ahead and never read (RFC 4511 section 4.11).
+    if (m_requested >= 0)
+        ldap_abandon_ext(m_session->handle(), m_requested, nullptr, nullptr);
+}
+
 Status PagedSearch::fetchPage(std::vector<Entry> &entries)
 {
     if (m_finished)
@@ -39,15 +46,20 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     const Deadline deadline = m_session->deadlineFromNow();
     std::chrono::milliseconds pause(1);
     for (;;) {
-        int msgid = -1;
-        if (Status s = sendRequest(msgid); !s.ok())
-            return s;
+        if (m_requested < 0) {
+            if (Status s = sendRequest(m_requested); !s.ok())
+                return s;
+        }
         const std::size_t before = entries.size();
-        Status status = readPage(msgid, entries);
+        Status status = readPage(std::exchange(m_requested, -1), entries);
         const bool again = status.nativeCode == LDAP_BUSY && entries.size() == before
                            && (!deadline || Clock::now() + pause < *deadline);
         if (!again) {
             ++m_pagesRead;
+            // The next page is asked for at once, so that the server prepares it while this
+            // one is put to use. Where that fails, the next call asks again and reports why.
+            if (status.ok() && !m_finished && !sendRequest(m_requested).ok())
+                m_requested = -1;
             return status;
         }
         std::this_thread::sleep_for(pause);
