@@ -2,10 +2,12 @@
 
 #include "TlsDiagnosis.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sasl/sasl.h>
 #include <string_view>
 #include <sys/time.h>
+#include <thread>
 
 namespace orvane::directory::detail {
 
@@ -251,14 +253,10 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
 {
     // Asked whether listed in the root DSE or not: Samba supports StartTLS without listing it,
     // and a server that does not support it says so in its answer (RFC 4511 section 4.14.2).
-    int msgid = -1;
-    int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
-    if (rc != LDAP_SUCCESS)
-        return failure(rc);
-    auto result = next(msgid, deadlineFromNow());
-    if (!result.ok())
-        return result.status;
-    if (Status status = resultStatus(result.value.get()); !status.ok()) {
+    const Result<Status> answer = askStartTls();
+    if (!answer.ok())
+        return answer.status;
+    if (const Status &status = answer.value; !status.ok()) {
         if (!listed)
             return Status::success(); // not offered: the bind goes as it always did
         return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
@@ -267,7 +265,7 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
                           m_context);
     }
     m_context.startTlsOffered = true;
-    rc = ldap_install_tls(m_ld.get());
+    const int rc = ldap_install_tls(m_ld.get());
     if (rc != LDAP_SUCCESS) {
         QString why = certificateProblem(uri(), true, m_context.host, options);
         if (why.isEmpty())
@@ -278,6 +276,36 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
     }
     m_context.tls = true;
     return Status::success();
+}
+
+Result<Status> LdapSession::askStartTls()
+{
+    // RFC 4511 section 4.14.1 allows no outstanding operation at StartTLS, and slapd counts the
+    // root DSE read as outstanding for a moment after it has answered it: a client that asks
+    // at once gets operationsError. There is none on this side, so it asks again a few times.
+    const Deadline deadline = deadlineFromNow();
+    std::chrono::milliseconds pause(1);
+    for (int attempt = 1;; ++attempt) {
+        int msgid = -1;
+        if (const int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid); rc != LDAP_SUCCESS)
+            return failure(rc);
+        auto result = next(msgid, deadline);
+        if (!result.ok())
+            return result.status;
+        Status answer = resultStatus(result.value.get());
+        if (answer.nativeCode != LDAP_OPERATIONS_ERROR || attempt == 5
+            || !pauseBeforeRetry(deadline, pause))
+            return {Status::success(), std::move(answer)};
+    }
+}
+
+bool LdapSession::pauseBeforeRetry(const Deadline &deadline, std::chrono::milliseconds &pause)
+{
+    if (deadline && Clock::now() + pause >= *deadline)
+        return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    return true;
 }
 
 Status LdapSession::bindSimple(const Credentials &credentials)

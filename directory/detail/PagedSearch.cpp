@@ -1,7 +1,6 @@
 #include "PagedSearch.h"
 
-#include <algorithm>
-#include <thread>
+#include <utility>
 
 namespace orvane::directory::detail {
 
@@ -53,7 +52,7 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
         const std::size_t before = entries.size();
         Status status = readPage(std::exchange(m_requested, -1), entries);
         const bool again = status.nativeCode == LDAP_BUSY && entries.size() == before
-                           && (!deadline || Clock::now() + pause < *deadline);
+                           && LdapSession::pauseBeforeRetry(deadline, pause);
         if (!again) {
             ++m_pagesRead;
             // The next page is asked for at once, so that the server prepares it while this
@@ -62,8 +61,6 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
                 m_requested = -1;
             return status;
         }
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, std::chrono::milliseconds(100));
     }
 }
 
