@@ -3,11 +3,11 @@
 #include "ui/MainWindow.h"
 
 #include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -48,7 +48,7 @@ QString ActionDriver::caption(const char *control) const
 
 int ActionDriver::listCount(const char *control) const
 {
-    return find<QListWidget>(m_window, control)->count();
+    return find<QAbstractItemView>(m_window, control)->model()->rowCount();
 }
 
 bool ActionDriver::busy() const
@@ -78,7 +78,7 @@ ActionDriver::Outcome ActionDriver::click(const char *button, const std::functio
     };
 
     // The first line of the result list, whichever way the handler fills it.
-    auto *list = m_window.findChild<QListWidget *>(QStringLiteral("lstEmail"));
+    auto *list = m_window.findChild<QAbstractItemView *>(QStringLiteral("lstEmail"));
     QMetaObject::Connection firstRow;
     if (list)
         firstRow = QObject::connect(list->model(), &QAbstractItemModel::rowsInserted, list, [&] {

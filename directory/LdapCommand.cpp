@@ -61,8 +61,8 @@ Result<std::unique_ptr<Recordset>> LdapCommand::execute(int)
             std::chrono::seconds(m_properties.value(QStringLiteral("Timeout")).toInt()));
     const int pageSize = m_properties.value(QStringLiteral("Page Size")).toInt();
     const int scope = m_properties.value(QStringLiteral("searchscope")).toInt();
-    // Connect, bind and the first answer (every page, where the rows are sorted here) are
-    // waited for through the provider's wait.
+    // Connect, bind and the first page are waited for through the provider's wait; so is
+    // every further page where the rows are sorted here.
     auto opened = form::waitFor(options.wait, [&]() -> Result<std::unique_ptr<LdapRecordset>> {
         try {
             auto session = m_connection->session(query.value, timeout);
@@ -77,8 +77,11 @@ Result<std::unique_ptr<Recordset>> LdapCommand::execute(int)
     });
     if (!opened.ok())
         return opened.status;
-    if (opened.value)
-        opened.value->setNetworkWait(options.wait);
+    if (!opened.value)
+        return opened.status;
+    opened.value->setNetworkWait(options.wait);
+    if (Status s = opened.value->readAllSorted(); !s.ok())
+        return s;
     return {opened.status, std::move(opened.value)};
 }
 

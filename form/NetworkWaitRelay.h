@@ -22,6 +22,15 @@ public:
             work();
     }
 
+    void runAlongside(const std::function<void()> &work,
+                      const std::function<void()> &meanwhile) override
+    {
+        if (NetworkWait *target = m_target.load())
+            target->runAlongside(work, meanwhile);
+        else
+            NetworkWait::runAlongside(work, meanwhile);
+    }
+
     void uploaded(qint64 sent, qint64 total) override
     {
         if (NetworkWait *target = m_target.load())

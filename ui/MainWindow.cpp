@@ -46,6 +46,8 @@ MainWindow::MainWindow(ComponentFactory factory, settings::SettingsStore &store,
     m_wait = new WindowWait(static_cast<QLabel *>(control(Control::lblStatus)), this);
     if (m_factory.wait)
         m_factory.wait->setTarget(m_wait);
+    // Rows a search has listed so far are shown before each wait paints the window.
+    connect(m_wait, &WindowWait::starting, this, [this] { m_fields->flushRows(); });
     // A session end held during a wait must not wait in turn for a box the handler shows
     // after it: closeForSessionEnd() closes such a box as soon as it opens.
     connect(m_wait, &WindowWait::finished, this, [this] {

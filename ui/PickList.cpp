@@ -1,20 +1,52 @@
 #include "PickList.h"
 
+#include "ui/TextListModel.h"
+
 #include <QMouseEvent>
 
 namespace orvane::ui {
 
 PickList::PickList(QWidget *parent)
-    : QListWidget(parent)
+    : QListView(parent)
+    , m_lines(new TextListModel(this))
 {
+    setModel(m_lines);
     setSelectionMode(SingleSelection);
-    setSortingEnabled(false);
     // One line of text each: laid out in constant time, however many addresses arrive.
     setUniformItemSizes(true);
     setDragDropMode(NoDragDrop);
     setDragEnabled(false);
     setAcceptDrops(false);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+int PickList::count() const
+{
+    return m_lines->rowCount();
+}
+
+QString PickList::text(int row) const
+{
+    return m_lines->text(row);
+}
+
+void PickList::addLine(QStringView line)
+{
+    m_lines->append(line);
+}
+
+void PickList::showAddedLines()
+{
+    m_lines->showAppended();
+    // Lays the lines out and asks for the paint now, not when the view's deferred layout
+    // comes round: a wait paints once before it blocks, and that paint is to show them.
+    executeDelayedItemsLayout();
+    viewport()->update();
+}
+
+void PickList::clear()
+{
+    m_lines->clear();
 }
 
 int PickList::selectedRow() const
@@ -31,7 +63,7 @@ void PickList::mousePressEvent(QMouseEvent *event)
         event->accept();
         return;
     }
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (hit.isValid() && hit.row() == selectedRow())
         emit picked();
@@ -40,7 +72,7 @@ void PickList::mousePressEvent(QMouseEvent *event)
 void PickList::mouseMoveEvent(QMouseEvent *event)
 {
     const int before = selectedRow();
-    QListWidget::mouseMoveEvent(event);
+    QListView::mouseMoveEvent(event);
     if ((event->buttons() & Qt::LeftButton) && selectedRow() >= 0 && selectedRow() != before)
         emit picked();
 }
@@ -48,7 +80,7 @@ void PickList::mouseMoveEvent(QMouseEvent *event)
 void PickList::keyPressEvent(QKeyEvent *event)
 {
     const int before = selectedRow();
-    QListWidget::keyPressEvent(event);
+    QListView::keyPressEvent(event);
     if (selectedRow() >= 0 && selectedRow() != before)
         emit picked();
 }
@@ -58,7 +90,7 @@ void PickList::focusInEvent(QFocusEvent *event)
     // Qt makes the first line current when the list gains the focus. Undo that, so the
     // first arrow key selects the first line, as in a list that has no selection yet.
     const bool hadCurrent = currentIndex().isValid();
-    QListWidget::focusInEvent(event);
+    QListView::focusInEvent(event);
     if (!hadCurrent && selectedRow() < 0)
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
 }
@@ -68,7 +100,7 @@ QItemSelectionModel::SelectionFlags PickList::selectionCommand(const QModelIndex
 {
     // One line is always kept selected once chosen: Ctrl+click or Ctrl+Space would
     // otherwise deselect it.
-    const auto command = QListWidget::selectionCommand(index, event);
+    const auto command = QListView::selectionCommand(index, event);
     if (command & QItemSelectionModel::Deselect)
         return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
     return command;

@@ -82,32 +82,38 @@ void WidgetFields::setVisible(Control control, bool visible)
     widget(control)->setVisible(visible);
 }
 
+PickList *WidgetFields::list(Control control) const
+{
+    return qobject_cast<PickList *>(widget(control));
+}
+
 void WidgetFields::listClear(Control control)
 {
-    auto *list = qobject_cast<QListWidget *>(widget(control));
-    if (!list)
+    PickList *target = list(control);
+    if (!target)
         return;
-    if (list == m_pendingList) {
+    if (target == m_pendingList) {
+        m_flushTimer.stop();
         m_pendingList = nullptr;
-        m_pendingRows.clear();
     }
-    list->clear();
+    target->clear();
 }
 
 // A search adds its addresses one at a time, tens of thousands of them, and each row inserted
-// on its own costs the list a round of model notifications. Rows are gathered here and go in
-// together: when the event loop next runs (between pages of a search, so the window still
-// shows them as they arrive), when the handler returns, or before anything reads the list.
+// on its own costs the list a round of model notifications. Rows are stored in the list unseen
+// and shown together: when the event loop next runs or a wait begins (between pages of a
+// search, so the window still shows them as they arrive), when the handler returns, or before
+// anything reads the list.
 void WidgetFields::listAddItem(Control control, const QString &item)
 {
-    auto *list = qobject_cast<QListWidget *>(widget(control));
-    if (!list)
+    PickList *target = list(control);
+    if (!target)
         return;
-    if (m_pendingList != list) {
+    if (m_pendingList != target) {
         flushRows();
-        m_pendingList = list;
+        m_pendingList = target;
     }
-    m_pendingRows.append(item);
+    target->addLine(item);
     if (!m_flushTimer.isActive())
         m_flushTimer.start();
 }
@@ -115,24 +121,22 @@ void WidgetFields::listAddItem(Control control, const QString &item)
 void WidgetFields::flushRows() const
 {
     m_flushTimer.stop();
-    QListWidget *list = std::exchange(m_pendingList, nullptr);
-    if (list && !m_pendingRows.isEmpty())
-        list->addItems(std::exchange(m_pendingRows, {}));
+    if (PickList *pending = std::exchange(m_pendingList, nullptr))
+        pending->showAddedLines();
 }
 
 int WidgetFields::listIndex(Control control) const
 {
     flushRows();
-    auto *list = qobject_cast<PickList *>(widget(control));
-    return list ? list->selectedRow() : -1;
+    const PickList *target = list(control);
+    return target ? target->selectedRow() : -1;
 }
 
 QString WidgetFields::listItem(Control control, int index) const
 {
     flushRows();
-    auto *list = qobject_cast<QListWidget *>(widget(control));
-    const QListWidgetItem *item = list ? list->item(index) : nullptr;
-    return item ? item->text() : QString();
+    const PickList *target = list(control);
+    return target ? target->text(index) : QString();
 }
 
 void WidgetFields::messageBox(const QString &text, const QString &caption)

@@ -2,15 +2,15 @@
 
 #include "form/FormFields.h"
 
-#include <QStringList>
 #include <QTimer>
 
 #include <array>
 
-class QListWidget;
 class QWidget;
 
 namespace orvane::ui {
+
+class PickList;
 
 // The field interface over the window's widgets: what handlers see of the Qt window.
 class WidgetFields : public form::FormFields
@@ -31,8 +31,9 @@ public:
     void messageBox(const QString &text, const QString &caption = QString()) override;
     QString executableBaseName() const override;
 
-    // Puts the rows added since the last call into their list. The window calls it when a
-    // handler returns; it also runs by itself whenever the event loop gets to run.
+    // Shows the rows added since the last call in their list. The window calls it when a
+    // handler returns and when a wait begins; it also runs by itself whenever the event loop
+    // gets to run.
     void flushRows() const;
 
 private:
@@ -40,9 +41,11 @@ private:
 
     QWidget *m_window;
     std::array<QWidget *, form::controlCount> m_controls;
-    // Rows on their way into one list (see listAddItem); mutable so that reads can flush.
-    mutable QListWidget *m_pendingList = nullptr;
-    mutable QStringList m_pendingRows;
+    PickList *list(form::Control control) const;
+
+    // The list whose added rows are not shown yet (see listAddItem); mutable so that reads
+    // can flush.
+    mutable PickList *m_pendingList = nullptr;
     mutable QTimer m_flushTimer;
 };
 

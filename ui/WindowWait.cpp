@@ -102,19 +102,28 @@ WindowWait::~WindowWait() = default;
 
 void WindowWait::run(const std::function<void()> &work)
 {
+    runAlongside(work, [] {});
+}
+
+void WindowWait::runAlongside(const std::function<void()> &work,
+                              const std::function<void()> &meanwhile)
+{
     // Only the user-interface thread keeps painting here; any other caller (and a wait inside
     // a wait, which no component makes) simply does the work.
     if (m_waiting || !QCoreApplication::instance()
         || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        meanwhile();
         work();
         return;
     }
 
     std::exception_ptr failure;
+    std::exception_ptr ownFailure;
     {
         const Scope scope(*this);
         // What the handler has written so far reaches the screen before the network is
         // touched: each page of addresses is painted before the next one is asked for.
+        emit starting();
         QCoreApplication::processEvents();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
 
@@ -131,6 +140,11 @@ void WindowWait::run(const std::function<void()> &work)
                     QCoreApplication::instance(), [] {}, Qt::QueuedConnection);
         });
         m_progressTimer->start();
+        try {
+            meanwhile();
+        } catch (...) {
+            ownFailure = std::current_exception();
+        }
         // Not QEventLoop::exec(): that returns at once while the application is quitting,
         // and the handler must not go on before the work is done.
         while (!done.load())
@@ -138,6 +152,8 @@ void WindowWait::run(const std::function<void()> &work)
         worker.join();
     }
     emit finished();
+    if (ownFailure)
+        std::rethrow_exception(ownFailure);
     if (failure)
         std::rethrow_exception(failure);
 }

@@ -28,6 +28,9 @@ public:
     ~WindowWait() override;
 
     void run(const std::function<void()> &work) override;
+    // The work on a worker thread, meanwhile on this one; then this thread only paints.
+    void runAlongside(const std::function<void()> &work,
+                      const std::function<void()> &meanwhile) override;
     void uploaded(qint64 sent, qint64 total) override;
 
     bool isWaiting() const { return m_waiting; }
@@ -36,6 +39,8 @@ public:
     static QString progressText(qint64 sent, qint64 total);
 
 signals:
+    // A wait begins: what the handler has written so far is about to be painted.
+    void starting();
     // A wait has ended; emitted just before run() returns.
     void finished();
 

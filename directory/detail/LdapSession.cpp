@@ -2,6 +2,7 @@
 
 #include "TlsDiagnosis.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sasl/sasl.h>
 #include <string_view>
@@ -195,6 +196,14 @@ Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
         }
         return created->failure(rc);
     }
+    // libldap reads every message with two reads, its header and then the rest, after a poll:
+    // three system calls an entry, as many as the entries themselves cost to decode. A
+    // read-ahead buffer under the connection (below TLS or a security layer, which read
+    // through it) takes whatever the socket holds in one read, and libldap polls only when
+    // that buffer is empty.
+    Sockbuf *socket = nullptr;
+    if (ldap_get_option(ld, LDAP_OPT_SOCKBUF, &socket) == LDAP_OPT_SUCCESS && socket)
+        ber_sockbuf_add_io(socket, &ber_sockbuf_io_readahead, LBER_SBIOD_LEVEL_PROVIDER, nullptr);
     return {Status::success(), std::move(created)};
 }
 
@@ -244,24 +253,10 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
 {
     // Asked whether listed in the root DSE or not: Samba supports StartTLS without listing it,
     // and a server that does not support it says so in its answer (RFC 4511 section 4.14.2).
-    Status status = Status::success();
-    // slapd sends the root DSE's search result before it counts that search as finished, and
-    // answers a StartTLS that comes in between with operationsError ("cannot start TLS when
-    // operations are outstanding"): ask again after a moment.
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-        int msgid = -1;
-        const int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid);
-        if (rc != LDAP_SUCCESS)
-            return failure(rc);
-        auto result = next(msgid, deadlineFromNow());
-        if (!result.ok())
-            return result.status;
-        status = resultStatus(result.value.get());
-        if (status.nativeCode != LDAP_OPERATIONS_ERROR)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
-    }
-    if (!status.ok()) {
+    const Result<Status> answer = askStartTls();
+    if (!answer.ok())
+        return answer.status;
+    if (const Status &status = answer.value; !status.ok()) {
         if (!listed)
             return Status::success(); // not offered: the bind goes as it always did
         return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
@@ -281,6 +276,36 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
     }
     m_context.tls = true;
     return Status::success();
+}
+
+Result<Status> LdapSession::askStartTls()
+{
+    // RFC 4511 section 4.14.1 allows no outstanding operation at StartTLS, and slapd counts the
+    // root DSE read as outstanding for a moment after it has answered it: a client that asks
+    // at once gets operationsError. There is none on this side, so it asks again a few times.
+    const Deadline deadline = deadlineFromNow();
+    std::chrono::milliseconds pause(1);
+    for (int attempt = 1;; ++attempt) {
+        int msgid = -1;
+        if (const int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid); rc != LDAP_SUCCESS)
+            return failure(rc);
+        auto result = next(msgid, deadline);
+        if (!result.ok())
+            return result.status;
+        Status answer = resultStatus(result.value.get());
+        if (answer.nativeCode != LDAP_OPERATIONS_ERROR || attempt == 5
+            || !pauseBeforeRetry(deadline, pause))
+            return {Status::success(), std::move(answer)};
+    }
+}
+
+bool LdapSession::pauseBeforeRetry(const Deadline &deadline, std::chrono::milliseconds &pause)
+{
+    if (deadline && Clock::now() + pause >= *deadline)
+        return false;
+    std::this_thread::sleep_for(pause);
+    pause = std::min(pause * 2, std::chrono::milliseconds(100));
+    return true;
 }
 
 Status LdapSession::bindSimple(const Credentials &credentials)

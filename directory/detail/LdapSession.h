@@ -51,6 +51,9 @@ public:
     form::Status resultStatus(LDAPMessage *result, LdapControlsPtr *controls = nullptr) const;
 
     Deadline deadlineFromNow() const;
+    // Waits before asking the server again for what it turned down as too early: a pause that
+    // doubles each time, up to 100 ms. False, at once, where the pause would pass the deadline.
+    static bool pauseBeforeRetry(const Deadline &deadline, std::chrono::milliseconds &pause);
 
     // The server's root DSE says it is an Active Directory domain controller (or Samba's).
     bool activeDirectory() const { return m_activeDirectory; }
@@ -71,6 +74,8 @@ private:
     form::Result<Offers> readOffers();
     // Upgrades the connection where the server takes StartTLS; listed: the root DSE lists it.
     form::Status startTls(const LdapProviderOptions &options, bool listed);
+    // Sends StartTLS; the value is the server's answer, the status any other failure.
+    form::Result<form::Status> askStartTls();
     form::Status bindSimple(const Credentials &credentials);
     // Binds with SASL GSSAPI. The value is whether a ticket was used: false where none was at
     // hand, so that nothing went to the server and another bind may follow.

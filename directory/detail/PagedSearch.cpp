@@ -1,6 +1,6 @@
 #include "PagedSearch.h"
 
-#include <thread>
+#include <utility>
 
 namespace orvane::directory::detail {
 
@@ -27,10 +27,45 @@ PagedSearch::PagedSearch(std::shared_ptr<LdapSession> session, Request request)
     , m_request(std::move(request))
 {}
 
+PagedSearch::~PagedSearch()
+{
+    // A page asked for ahead and never read (RFC 4511 section 4.11).
+    if (m_requested >= 0)
+        ldap_abandon_ext(m_session->handle(), m_requested, nullptr, nullptr);
+}
+
 Status PagedSearch::fetchPage(std::vector<Entry> &entries)
 {
     if (m_finished)
         return Status::success();
+    // slapd's sort overlay answers the request for the next page with 51, busy, when it comes
+    // before the overlay has let go of the page before, and a client that asks at once can be
+    // that quick. Busy is RFC 4511's "try again later" (section A.2): the same page is asked
+    // for again after a pause that doubles each time, within the page's time-out.
+    const Deadline deadline = m_session->deadlineFromNow();
+    std::chrono::milliseconds pause(1);
+    for (;;) {
+        if (m_requested < 0) {
+            if (Status s = sendRequest(m_requested); !s.ok())
+                return s;
+        }
+        const std::size_t before = entries.size();
+        Status status = readPage(std::exchange(m_requested, -1), entries);
+        const bool again = status.nativeCode == LDAP_BUSY && entries.size() == before
+                           && LdapSession::pauseBeforeRetry(deadline, pause);
+        if (!again) {
+            ++m_pagesRead;
+            // The next page is asked for at once, so that the server prepares it while this
+            // one is put to use. Where that fails, the next call asks again and reports why.
+            if (status.ok() && !m_finished && !sendRequest(m_requested).ok())
+                m_requested = -1;
+            return status;
+        }
+    }
+}
+
+Status PagedSearch::sendRequest(int &msgid)
+{
     LDAP *ld = m_session->handle();
 
     std::vector<LDAPControl *> controls;
@@ -76,25 +111,11 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     const auto timeout = m_session->context().timeout;
     timeval limit{};
     limit.tv_sec = static_cast<time_t>((timeout.count() + 999) / 1000);
-    Status status = Status::success();
-    // slapd's sort overlay answers busy when the next page is asked for before it counts the
-    // last page's sort as finished ("Other sort requests already in progress"): ask again
-    // after a moment.
-    for (int attempt = 1; attempt <= 5; ++attempt) {
-        int msgid = -1;
-        const int rc = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
-                                       m_request.filter.constData(), attributes.data(), 0,
-                                       controls.data(), nullptr,
-                                       timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
-        if (rc != LDAP_SUCCESS)
-            return m_session->failure(rc);
-        status = readPage(msgid, entries);
-        if (status.nativeCode != LDAP_BUSY)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10 * attempt));
-    }
-    ++m_pagesRead;
-    return status;
+    const int rc
+            = ldap_search_ext(ld, m_request.base.constData(), m_request.scope,
+                              m_request.filter.constData(), attributes.data(), 0, controls.data(),
+                              nullptr, timeout.count() > 0 ? &limit : nullptr, 0, &msgid);
+    return rc == LDAP_SUCCESS ? Status::success() : m_session->failure(rc);
 }
 
 Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)

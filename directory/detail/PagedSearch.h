@@ -47,9 +47,13 @@ public:
     };
 
     PagedSearch(std::shared_ptr<LdapSession> session, Request request);
+    ~PagedSearch();
+    PagedSearch(const PagedSearch &) = delete;
+    PagedSearch &operator=(const PagedSearch &) = delete;
 
-    // Requests the next page and appends its entries; referrals and continuation references
-    // are skipped. Waits at most the session's time-out for the whole page.
+    // Requests the next page (unless it was asked for already, as the last call does) and
+    // appends its entries; referrals and continuation references are skipped. Waits at most
+    // the session's time-out for the whole page.
     form::Status fetchPage(std::vector<Entry> &entries);
 
     bool finished() const { return m_finished; }
@@ -57,6 +61,7 @@ public:
     int pagesRead() const { return m_pagesRead; }
 
 private:
+    form::Status sendRequest(int &msgid);
     form::Status readPage(int msgid, std::vector<Entry> &entries);
     // firstDn: the DN of the page's first entry, empty for a page without entries.
     form::Status readControls(LDAPControl **controls, const QString &firstDn);
@@ -71,6 +76,7 @@ private:
     bool m_finished = false;
     SortOutcome m_sortOutcome = SortOutcome::NotAsked;
     int m_pagesRead = 0;
+    int m_requested = -1; // the message id of the page asked for and not yet read
     // The attribute names seen so far, in lower case: every entry repeats them.
     mutable QList<QString> m_names;
 };

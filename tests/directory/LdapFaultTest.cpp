@@ -159,6 +159,8 @@ const Fault faults[] = {
     // continuation reference, that more is held elsewhere: the entries are listed, the referral
     // is not chased.
     {"ReferralAfterEntriesIsSkippedNotChased", "referral", 150, true, nullptr, {}, 150, {{"bind", 1}, {"search", 1}}},
+    // Busy is "try again": the page is asked for again, and the search goes on.
+    {"BusyServerIsAskedAgainForThePage", "busy-page", 2500, true, nullptr, {}, 2500, {{"busy", 2}, {"search", 5}}},
 };
 // clang-format on
 

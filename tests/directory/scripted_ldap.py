@@ -19,6 +19,8 @@ searches with the paged-results control (RFC 2696,
   cycle-cookie      cookies go A, B, A: the third page is the second again
   references        a continuation reference (SearchResultReference) after every 100 entries
   referral          the entries and a reference, then a referral result (code 10)
+  busy-page         answers the request for the second page twice with 51 (busy), as slapd's
+                    sort overlay does while it still holds the page before, then serves it
 
 --entries N gives the size of the result (entries "Person 0000" ... with mail addresses);
 --sorts makes the server sort by name and say so with the sort response control; without it
@@ -271,6 +273,13 @@ class Server:
             conn.settimeout(STALL_LIMIT)
             return True  # keeps reading: the client abandons, unbinds or goes
 
+        if scenario == "busy-page" and state["pages"] == 1 and state.get("busy", 0) < 2:
+            state["busy"] = state.get("busy", 0) + 1
+            self.log(event="busy")
+            conn.sendall(message(msgid, "searchResDone", result(
+                rfc2251.SearchResultDone, 51, "Other sort requests already in progress.")))
+            return True
+
         wanted = {str(a).lower() for a in search["attributes"]}
         paging = page_size > 0 and scenario not in ("no-paging", "referral")
         if scenario == "repeat-page":
@@ -336,7 +345,8 @@ def main():
     p = argparse.ArgumentParser()
     p.add_argument("scenario", choices=[
         "normal", *BIND_REFUSALS, "drop-after-page", "stall-after-page", "stall-first-page",
-        "no-paging", "same-cookie", "repeat-page", "cycle-cookie", "references", "referral"])
+        "no-paging", "same-cookie", "repeat-page", "cycle-cookie", "references", "referral",
+        "busy-page"])
     p.add_argument("--entries", type=int, default=0)
     p.add_argument("--sorts", action="store_true")
     p.add_argument("--port-file", required=True)
