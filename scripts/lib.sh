@@ -116,18 +116,20 @@ wait_for_port() {
     die "nothing listens on 127.0.0.1:$port"
 }
 
-# slapd_config RUN_DIR SUFFIX [ACCESS_LINE...]: a private slapd's configuration on standard
-# output, from the tests' own templates (tests/support), with one database in RUN_DIR/db and
-# the size limits of Active Directory: 1,000 entries without paging, all of them page by page.
+# slapd_config RUN_DIR SUFFIX [ACCESS_LINE...]: writes RUN_DIR/slapd.conf, a private slapd's
+# configuration from the tests' own templates (tests/support), with one database in RUN_DIR/db
+# and the size limits of Active Directory: 1,000 entries without paging, all of them page by page.
 slapd_config() {
     local run=$1 suffix=$2 templates="$ORVANE_ROOT/tests/support"
     shift 2
     mkdir -p "$run/db" || return 1
-    sed "s|@RUN_DIR@|$run|g" "$templates/slapd.conf.in" || return 1
-    [ "$#" -eq 0 ] || printf '%s\n' "$@"
-    sed -e "s|@SUFFIX@|$suffix|g" -e "s|@DB_DIR@|$run/db|g" "$templates/slapd-database.conf.in" \
-        || return 1
-    echo "sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited"
+    {
+        sed "s|@RUN_DIR@|$run|g" "$templates/slapd.conf.in" || return 1
+        [ "$#" -eq 0 ] || printf '%s\n' "$@"
+        sed -e "s|@SUFFIX@|$suffix|g" -e "s|@DB_DIR@|$run/db|g" \
+            "$templates/slapd-database.conf.in" || return 1
+        echo "sizelimit size.soft=1000 size.hard=1000 size.prtotal=unlimited"
+    } >"$run/slapd.conf"
 }
 
 # start_demo_servers FOLDER LIFETIME: starts scripts/demo-servers in the background and, once
