@@ -45,20 +45,44 @@ missing_packages() {
     done
 }
 
+# Packages installed for their programs only, whose system services must not run: the tests,
+# demo and bench start slapd, Samba and Postfix's smtp-sink privately on ports of their own,
+# and an enabled service would hold those ports and start again at every boot. Mail servers to
+# come belong here too, and winbind, should samba bring it.
+ORVANE_SERVICE_PACKAGES=(slapd samba winbind dovecot-core postfix)
+
+# The command the calling script's trap runs on SIGNAL, empty when it has none.
+trap_command() {
+    local -a words
+    eval "words=($(trap -p "$1"))"
+    printf '%s' "${words[2]-}"
+}
+
 # Installs whichever of the given Debian packages are missing. Nothing is fetched, and no
 # package list is refreshed, when all are there already.
 ensure_packages() {
     command -v dpkg-query >/dev/null 2>&1 || die "this script sets up Debian or Ubuntu machines; install the packages by hand: $*"
-    local missing
+    local missing services
     mapfile -t missing < <(missing_packages "$@")
     [ "${#missing[@]}" -eq 0 ] && return 0
+    # Services only of packages this call brings: one the user had already is left as it was.
+    mapfile -t services < <(missing_packages "${ORVANE_SERVICE_PACKAGES[@]}")
     log "installing ${missing[*]}"
 
     # Server packages (slapd) start a system service when installed on a person's machine.
     # Debian's invoke-rc.d asks policy-rc.d first: a temporary one that says no keeps them off.
-    local policy=/usr/sbin/policy-rc.d made_policy=0
+    # Traps remove it however this ends (a failure, Ctrl+C or SIGTERM while apt-get runs),
+    # then do what the caller's own traps do; the caller's traps come back afterwards.
+    local policy=/usr/sbin/policy-rc.d made_policy=0 caller_traps on_int on_term
+    caller_traps=$(trap -p EXIT INT TERM)
+    # shellcheck disable=SC2064 # the caller's commands as they stand now go into ours
     if [ ! -e "$policy" ]; then
-        as_root sh -c "printf '#!/bin/sh\nexit 101\n' > $policy && chmod 755 $policy" && made_policy=1
+        made_policy=1
+        on_int=$(trap_command INT) on_term=$(trap_command TERM)
+        trap "as_root rm -f $policy; $(trap_command EXIT)" EXIT
+        trap "as_root rm -f $policy; ${on_int:-exit 130}" INT
+        trap "as_root rm -f $policy; ${on_term:-exit 143}" TERM
+        as_root sh -c "printf '#!/bin/sh\nexit 101\n' > $policy && chmod 755 $policy" || true
     fi
     local rc=0
     as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq || rc=$?
@@ -66,8 +90,35 @@ ensure_packages() {
         as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-upgrade \
             -o Dpkg::Options::=--force-confdef -o Dpkg::Options::=--force-confold "${missing[@]}" || rc=$?
     fi
+    local brought=() pkg
+    for pkg in "${services[@]}"; do
+        [ -n "$(missing_packages "$pkg")" ] || brought+=("$pkg")
+    done
+    disable_services "${brought[@]}"
     [ "$made_policy" -eq 1 ] && as_root rm -f "$policy"
+    trap - EXIT INT TERM
+    eval "$caller_traps"
     [ "$rc" -eq 0 ] || die "could not install: ${missing[*]}"
+}
+
+# disable_services PACKAGE...: where systemd runs, stops the services of these packages and
+# keeps them from starting at boot. A failure only warns.
+disable_services() {
+    [ -d /run/systemd/system ] && [ "$#" -gt 0 ] || return 0
+    local path units=()
+    # Native units and the init scripts systemd makes units of; aliases are the same units.
+    while IFS= read -r path; do
+        [ -L "$path" ] && continue
+        case $path in
+        /etc/init.d/*) units+=("${path##*/}.service") ;;
+        *) units+=("${path##*/}") ;;
+        esac
+    done < <(dpkg -L "$@" 2>/dev/null | grep -E '^/etc/init\.d/[^/]+$|/lib/systemd/system/[^/@]+\.(service|socket)$')
+    [ "${#units[@]}" -eq 0 ] && return 0
+    mapfile -t units < <(printf '%s\n' "${units[@]}" | sort -u)
+    log "disabling the services just installed: ${units[*]}"
+    as_root systemctl disable --now "${units[@]}" \
+        || log "warning: could not disable ${units[*]}; 'systemctl disable --now' them by hand"
 }
 
 # configure_and_build BUILD_DIR BUILD_TYPE [cmake options...]
