@@ -8,6 +8,7 @@
 #include <QSysInfo>
 
 #include <cctype>
+#include <chrono>
 #include <curl/curl.h>
 #include <mutex>
 
@@ -19,6 +20,7 @@ using form::StatusKind;
 namespace {
 
 using detail::SmtpDialogue;
+using Clock = std::chrono::steady_clock;
 
 // State the libcurl callbacks share with send().
 struct Transfer
@@ -32,6 +34,7 @@ struct Transfer
     bool readFailed = false;
     qint64 bytesRead = 0;
     bool readToEnd = false;
+    Clock::time_point lastTraffic; // the last byte either way; none yet: the clock's epoch
 };
 
 size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
@@ -52,6 +55,10 @@ size_t readMessage(char *buffer, size_t size, size_t count, void *userdata)
 int followDialogue(CURL *, curl_infotype type, char *data, size_t size, void *userdata)
 {
     auto *transfer = static_cast<Transfer *>(userdata);
+    // Every type but libcurl's own remarks is bytes on the wire: commands, replies, the
+    // message, and with TLS each record, so a reply that stops halfway still counts.
+    if (type != CURLINFO_TEXT)
+        transfer->lastTraffic = Clock::now();
     if (type == CURLINFO_HEADER_IN)
         transfer->dialogue.replyReceived(QByteArray(data, qsizetype(size)));
     else if (type == CURLINFO_HEADER_OUT)
@@ -124,6 +131,8 @@ private:
     QByteArray m_caFile;
     detail::CurlSlist m_recipients;
     Transfer m_transfer;
+    Clock::time_point m_started;
+    Clock::time_point m_ended;
     char m_errorBuffer[CURL_ERROR_SIZE] = {};
     detail::CurlEasy m_curl; // last, so destroyed first
 };
@@ -160,7 +169,9 @@ Status Submission::run()
     setConnectionOptions(h);
     setEnvelopeOptions(h);
     setCallbacks(h);
+    m_started = Clock::now();
     const CURLcode rc = curl_easy_perform(h);
+    m_ended = Clock::now();
     if (rc == CURLE_OK)
         return Status::success();
     return describeFailure(rc);
@@ -234,7 +245,9 @@ void Submission::setCallbacks(CURL *h)
 
 detail::FailureContext Submission::failureContext(CURLcode rc) const
 {
-    curl_off_t connectTime = 0;
+    using std::chrono::duration_cast;
+    using std::chrono::milliseconds;
+    curl_off_t connectTime = 0; // microseconds from the start
     curl_easy_getinfo(m_curl.get(), CURLINFO_CONNECT_TIME_T, &connectTime);
     detail::FailureContext context;
     context.curlCode = rc;
@@ -247,8 +260,12 @@ detail::FailureContext Submission::failureContext(CURLcode rc) const
     context.connected = connectTime > 0 || m_transfer.dialogue.greeted();
     context.messageSize = m_message.size();
     context.wholeMessageRead = m_transfer.readToEnd;
-    context.connectTimeout = m_options.connectTimeout;
-    context.stallTimeout = m_options.stallTimeout;
+    context.elapsed = duration_cast<milliseconds>(m_ended - m_started);
+    // Our start comes a little before libcurl's, so the connection came up no later than this.
+    const Clock::time_point connectedAt = m_started + std::chrono::microseconds(connectTime);
+    context.idle = context.connected ? duration_cast<milliseconds>(
+                           m_ended - std::max(connectedAt, m_transfer.lastTraffic))
+                                     : context.elapsed;
     context.dialogue = &m_transfer.dialogue;
     return context;
 }

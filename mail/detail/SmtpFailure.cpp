@@ -14,11 +14,19 @@ QString where(const FailureContext &c)
     return QStringLiteral("%1 port %2").arg(c.host).arg(c.port);
 }
 
+// A measured time to the nearest tenth of a second, which keeps a limit met a hair short at its
+// own number (the quiet before a greeting is counted from the connection, a moment after the
+// connect time-out starts); then from one second on rounded down to whole seconds, as libcurl
+// notices a passed stall limit only when it next looks, about 0.2 s late, and "nothing happened
+// for N seconds" must not claim more than passed.
 QString seconds(std::chrono::milliseconds duration)
 {
-    const double s = double(duration.count()) / 1000.0;
-    return QString::number(s, 'g', 3)
-           + (s == 1.0 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
+    const qint64 tenths = (duration.count() + 50) / 100;
+    if (tenths < 10)
+        return QString::number(double(tenths) / 10.0) + QStringLiteral(" seconds");
+    const qint64 whole = tenths / 10;
+    return QString::number(whole)
+           + (whole == 1 ? QStringLiteral(" second") : QStringLiteral(" seconds"));
 }
 
 Status fail(StatusKind kind, long code, const QString &text)
@@ -126,10 +134,9 @@ bool mayHaveBeenDelivered(const FailureContext &c)
 Status describeDeliveryUnknown(const FailureContext &c)
 {
     const long code = c.curlCode;
-    const QString what
-            = code == CURLE_OPERATION_TIMEDOUT
-                      ? QStringLiteral("no answer came for %1").arg(seconds(c.stallTimeout))
-                      : QStringLiteral("the connection broke off: %1").arg(c.errorText);
+    const QString what = code == CURLE_OPERATION_TIMEDOUT
+                                 ? QStringLiteral("no answer came for %1").arg(seconds(c.idle))
+                                 : QStringLiteral("the connection broke off: %1").arg(c.errorText);
     return fail(StatusKind::DeliveryUnknown, code,
                 QStringLiteral("The whole message went to the SMTP server %1, but %2, so the "
                                "server never confirmed it. The message may or may not have "
@@ -145,12 +152,12 @@ Status describeTimeout(const FailureContext &c)
         return fail(StatusKind::Timeout, code,
                     QStringLiteral("Connecting to the SMTP server %1 timed out after %2. "
                                    "Check the server name and port, and the network.")
-                            .arg(where(c), seconds(c.connectTimeout)));
+                            .arg(where(c), seconds(c.elapsed)));
     const QString lastCommand = c.dialogue->lastCommand();
     return fail(StatusKind::Timeout, code,
                 QStringLiteral("The SMTP server %1 stopped answering: nothing happened for "
                                "%2%3. The message was not sent; try again later.")
-                        .arg(where(c), seconds(c.stallTimeout),
+                        .arg(where(c), seconds(c.idle),
                              lastCommand.isEmpty() ? QStringLiteral(" (it never sent its greeting)")
                                                    : QStringLiteral(" after %1").arg(lastCommand)));
 }

@@ -21,8 +21,13 @@ struct FailureContext
     bool connected = false;
     qint64 messageSize = 0;
     bool wholeMessageRead = false; // libcurl had every byte of the message
-    std::chrono::milliseconds connectTimeout{};
-    std::chrono::milliseconds stallTimeout{};
+    // Measured, not configured: libcurl's connect time-out also covers the greeting, TLS and
+    // login, and the stall time-out counts whole seconds, so which limit ends a wait, and after
+    // how long, is only known afterwards.
+    std::chrono::milliseconds elapsed{}; // from the start of the send to the failure
+    // Since the last byte sent or received, or since the connection came up if none was (never
+    // connected: the elapsed time).
+    std::chrono::milliseconds idle{};
     const SmtpDialogue *dialogue = nullptr;
 };
 

@@ -58,6 +58,10 @@ const Fault faults[] = {
      {{"EHLO", 0}, {"MAIL", 0}}},
     {"GreetingRefusedForGoodNamesTheServersWords", "greeting-554", StatusKind::ServerRefused,
      {"554 5.7.1 scripted: no SMTP service for you", "administrator"}, nullptr, {{"MAIL", 0}}},
+    // libcurl's connect time-out (2 s here) also covers the wait for the greeting.
+    {"SilentGreetingQuotesTheConnectTimeOutThatEndedTheWait", "silent-greeting",
+     StatusKind::Timeout, {"nothing happened for 2 seconds (it never sent its greeting)"}, nullptr,
+     {{"CLIENT LEFT", 1}}, Ask::Plain, nullptr, 0, false, true},
     {"EhloRefusedFallsBackToHeloWithoutTls", "ehlo-refused", std::nullopt,
      {}, nullptr, {{"HELO", 1}, {"MESSAGE COMPLETE", 1}}},
     {"EhloRefusedFailsWhenTlsIsAsked", "ehlo-refused", StatusKind::StartTlsUnavailable,

@@ -5,14 +5,16 @@ reply line (several lines for a multi-line reply), or one of the actions:
   HANGUP        close the connection without a reply
   HANGUP-SOON   (in_data) read a little of the message, then reset the connection
   TRUNCATE      (data) truncate the --file given on the command line, then answer 354
-  SILENCE       (dot) say nothing, and keep the connection open until the client leaves
+  SILENCE       (greeting, dot) say nothing, and keep the connection open until the client
+                leaves
   CHALLENGE     (auth) answer every line with 334 and the client's own line, for ever
   STREAM        (auth) send "334-" continuation lines, a reply that never ends, until the
                 client goes away
 
 Every line the client sends is appended to --log, and so are these events: "MESSAGE COMPLETE"
 (the final dot arrived), "HUNG UP IN DATA", "CLOSED IN DATA" (the client went away before the
-final dot), "TRUNCATED". Lines sent after AUTH are logged as "(auth data)".
+final dot), "CLIENT LEFT" (it went away while waiting for the greeting), "TRUNCATED". Lines
+sent after AUTH are logged as "(auth data)".
 """
 import argparse
 import os
@@ -40,6 +42,7 @@ SCENARIOS = {
     "no-auth": {},
     "greeting-421": {"greeting": "421 4.3.2 scripted closing: too busy, try later"},
     "greeting-554": {"greeting": "554 5.7.1 scripted: no SMTP service for you"},
+    "silent-greeting": {"greeting": "SILENCE"},
     "ehlo-refused": {"ehlo": ["502 5.5.2 EHLO not implemented"]},
     "mail-451": {"mail": "451 4.3.0 scripted: local error in processing"},
     "mail-501": {"mail": "501 5.1.7 scripted: bad sender address syntax"},
@@ -97,6 +100,17 @@ def main():
         conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         conn.close()
 
+    if script["greeting"] == "SILENCE":
+        try:
+            line = reader.readline()  # nothing, unless the client talks before the greeting
+        except OSError:
+            line = b""
+        if line:
+            log.write(line.decode("utf-8", "replace").rstrip("\r\n") + "\n")
+        else:
+            log.write("CLIENT LEFT\n")
+        conn.close()
+        return
     answer(script["greeting"])
     if not isinstance(script["greeting"], list) and not script["greeting"].startswith("220"):
         reader.readline()  # QUIT, if the client says it
