@@ -220,13 +220,12 @@ Status tlsFailure(const QString &reason, const FailureContext &context)
 
 bool kerberosUnavailable(const QString &diagnostic)
 {
-    // MIT Kerberos's words for an empty or missing credentials cache, and Cyrus SASL's for a
-    // missing GSSAPI module.
+    // MIT Kerberos's words for an empty or missing credentials cache. A missing GSSAPI module
+    // is no such case: whether a ticket would have signed in cannot be known without it.
     static const QStringList markers = {
             QStringLiteral("No Kerberos credentials available"),
             QStringLiteral("No credentials cache found"),
             QStringLiteral("No credentials were supplied"),
-            QStringLiteral("no mechanism available"),
     };
     for (const QString &marker : markers) {
         if (diagnostic.contains(marker, Qt::CaseInsensitive))
@@ -238,7 +237,13 @@ bool kerberosUnavailable(const QString &diagnostic)
 Status kerberosFailure(int rc, const QString &diagnostic, const FailureContext &context)
 {
     QString advice;
-    if (diagnostic.contains(QLatin1String("expired"), Qt::CaseInsensitive)) {
+    if (diagnostic.contains(QLatin1String("no mechanism available"), Qt::CaseInsensitive)) {
+        // Cyrus SASL's words where its GSSAPI module is not installed.
+        advice = QStringLiteral("Signing in with your Kerberos ticket needs the SASL GSSAPI "
+                                "module, which is not installed: install the package "
+                                "libsasl2-modules-gssapi-mit, or enter a user name and "
+                                "password.");
+    } else if (diagnostic.contains(QLatin1String("expired"), Qt::CaseInsensitive)) {
         advice = QStringLiteral("Your Kerberos ticket has expired: sign in again (or run kinit), "
                                 "or enter a user name and password.");
     } else if (diagnostic.contains(QLatin1String("not found in Kerberos database"),

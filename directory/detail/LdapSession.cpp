@@ -1,6 +1,7 @@
 #include "LdapSession.h"
 
 #include "TlsDiagnosis.h"
+#include "TlsTrust.h"
 
 #include <algorithm>
 #include <cstring>
@@ -33,9 +34,8 @@ QString textOf(const char *text)
 
 } // namespace
 
-LdapSession::LdapSession(LdapHandle ld, FailureContext context)
-    : m_ld(std::move(ld))
-    , m_context(std::move(context))
+LdapSession::LdapSession(FailureContext context)
+    : m_context(std::move(context))
 {}
 
 QString LdapSession::diagnostic() const
@@ -55,7 +55,15 @@ Deadline LdapSession::deadlineFromNow() const
 
 Status LdapSession::failure(int rc) const
 {
+    // The watchdog's shut-down is what made the call fail.
+    if (m_watch.cutOff())
+        return timedOut(QString());
     return ldapFailure(rc, diagnostic(), QString(), m_context);
+}
+
+Status LdapSession::timedOut(const QString &what) const
+{
+    return ldapFailure(LDAP_TIMEOUT, what, QString(), m_context);
 }
 
 Status LdapSession::resultStatus(LDAPMessage *result, LdapControlsPtr *controls) const
@@ -96,7 +104,7 @@ Result<LdapMessagePtr> LdapSession::next(int msgid, const Deadline &deadline)
     LdapMessagePtr message(raw);
     if (type == 0) {
         ldap_abandon_ext(m_ld.get(), msgid, nullptr, nullptr);
-        return ldapFailure(LDAP_TIMEOUT, QString(), QString(), m_context);
+        return timedOut(QString());
     }
     if (type < 0) {
         int rc = LDAP_OTHER;
@@ -122,7 +130,7 @@ Result<std::shared_ptr<LdapSession>> LdapSession::open(const Query &query,
     auto connected = connect(query, options, timeout);
     if (!connected.ok())
         return connected.status;
-    const std::shared_ptr<LdapSession> &created = connected.value;
+    std::shared_ptr<LdapSession> created = connected.value;
     auto offers = created->readOffers();
     if (!offers.ok())
         return offers.status;
@@ -142,14 +150,24 @@ Result<std::shared_ptr<LdapSession>> LdapSession::open(const Query &query,
         // goes over the network in the clear where the server can do better. Without a ticket
         // the bind is anonymous.
         if (!created->m_context.tls) {
-            if (Status s = created->startTls(options, offers.value.startTls); !s.ok())
-                return s;
+            const Result<Upgrade> upgrade = created->startTls(options, offers.value.startTls);
+            if (!upgrade.ok())
+                return upgrade.status;
+            if (upgrade.value == Upgrade::HungUp) {
+                // As where StartTLS is refused: the server does not list it, and what it took
+                // it could not carry out. A new connection binds as it always did.
+                auto plain = connect(query, options, timeout);
+                if (!plain.ok())
+                    return plain.status;
+                plain.value->m_activeDirectory = created->m_activeDirectory;
+                created = std::move(plain.value);
+            }
         }
         if (Status s = created->bindSimple(credentials); !s.ok())
             return s;
     }
     created->m_context.bound = true;
-    return connected;
+    return {Status::success(), std::move(created)};
 }
 
 Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
@@ -158,7 +176,7 @@ Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
 {
     const bool tls = options.portRule && options.portRule(query.port) == TransportMode::Tls;
     FailureContext context{query.host, query.port, query.baseDn, timeout, tls};
-    std::shared_ptr<LdapSession> created(new LdapSession(LdapHandle(), context));
+    std::shared_ptr<LdapSession> created(new LdapSession(context));
     created->m_tlsFromStart = tls;
     LDAP *raw = nullptr;
     int rc = ldap_initialize(&raw, created->uri().constData());
@@ -167,33 +185,33 @@ Result<std::shared_ptr<LdapSession>> LdapSession::connect(const Query &query,
         return ldapFailure(rc == LDAP_SUCCESS ? LDAP_PARAM_ERROR : rc, QString(), QString(),
                            context);
     LDAP *ld = raw;
+    created->m_watch.attach(ld);
+    // The TCP connect waits no longer than the time-out either.
+    auto connectLimit = options.connectTimeout;
+    if (timeout.count() > 0)
+        connectLimit = std::min(connectLimit, timeout);
     const int version = LDAP_VERSION3;
-    const timeval connectTimeout = toTimeval(options.connectTimeout);
-    const int demand = LDAP_OPT_X_TLS_DEMAND;
+    const timeval connectTimeout = toTimeval(connectLimit);
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &connectTimeout);
-    ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand);
-    // Without a CA file of the provider's the connection uses libldap's shared TLS context,
-    // which trusts what ldap.conf and the system trust store name, as ldapsearch does. A
-    // context of its own would start from nothing: it trusts only what is set on the handle.
-    if (!options.caFile.isEmpty()) {
-        const QByteArray caFile = options.caFile.toLocal8Bit();
-        const int isServer = 0;
-        ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData());
-        if (ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &isServer) != LDAP_OPT_SUCCESS)
-            return ldapFailure(
-                    LDAP_CONNECT_ERROR,
-                    QStringLiteral("TLS could not be set up (CA file \"%1\")").arg(options.caFile),
-                    QString(), context);
+    if (tls) {
+        if (Status s = created->prepareTls(options); !s.ok())
+            return s;
     }
-    rc = ldap_connect(ld);
+    {
+        // The handshake on a TLS port has the whole time-out, as every later step has.
+        const auto step = created->watch(
+                Clock::now() + (timeout.count() > 0 ? timeout : options.connectTimeout));
+        rc = ldap_connect(ld);
+    }
     if (rc != LDAP_SUCCESS) {
-        if (tls) {
-            if (const QString why = certificateProblem(created->uri(), false, query.host, options);
-                !why.isEmpty())
-                return tlsFailure(why, context);
-        }
+        if (created->m_watch.cutOff() || rc == LDAP_TIMEOUT)
+            return created->timedOut(tls ? QStringLiteral("no answer to the TLS handshake")
+                                         : QString());
+        // Bytes from the server mean the connection stood and the TLS handshake failed.
+        if (tls && created->m_watch.bytesRead() > 0)
+            return created->handshakeFailure(rc, false, 0, options);
         return created->failure(rc);
     }
     // libldap reads every message with two reads, its header and then the rest, after a poll:
@@ -221,6 +239,7 @@ Result<LdapSession::Offers> LdapSession::readOffers()
     if (rc != LDAP_SUCCESS)
         return failure(rc);
     const Deadline deadline = deadlineFromNow();
+    const auto step = watch(deadline);
     Offers offers;
     for (;;) {
         auto answer = next(msgid, deadline);
@@ -249,7 +268,48 @@ Result<LdapSession::Offers> LdapSession::readOffers()
     }
 }
 
-Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
+Status LdapSession::prepareTls(const LdapProviderOptions &options)
+{
+    m_authorities = trustedAuthorities(options.caFile);
+    if (m_authorities.isEmpty())
+        return tlsFailure(options.caFile.isEmpty()
+                                  ? QStringLiteral("this computer trusts no certificate "
+                                                   "authority. Install the package "
+                                                   "ca-certificates, or name one as TLS_CACERT "
+                                                   "in ldap.conf.")
+                                  : QStringLiteral("the CA file \"%1\" holds no certificate.")
+                                            .arg(options.caFile),
+                          m_context);
+    if (!useOwnTlsContext(m_ld.get(), m_authorities))
+        return tlsFailure(QStringLiteral("TLS could not be set up: %1").arg(diagnostic()),
+                          m_context);
+    return Status::success();
+}
+
+Status LdapSession::handshakeFailure(int rc, bool startTls, std::uint64_t readBefore,
+                                     const LdapProviderOptions &options)
+{
+    const QString words = diagnostic();
+    const QString library = QString::fromUtf8(ldap_err2string(rc))
+                            + (words.isEmpty() ? QString() : QStringLiteral(": ") + words);
+    // Nothing came back: the server hung up (or was never there), and has no certificate to
+    // look at. Otherwise the certificate is read again and checked, within the time left.
+    if (m_watch.bytesRead() == readBefore)
+        return tlsFailure(QStringLiteral("the server closed the connection during the TLS "
+                                         "handshake (%1). Ask the directory's administrator "
+                                         "whether it has a certificate.")
+                                  .arg(library),
+                          m_context);
+    auto left = options.connectTimeout;
+    if (m_context.timeout.count() > 0)
+        left = std::min(left, m_context.timeout);
+    QString why = certificateProblem(m_context.host, m_context.port, startTls, m_authorities, left);
+    if (why.isEmpty())
+        why = QStringLiteral("the TLS handshake failed (%1).").arg(library);
+    return tlsFailure(why, m_context);
+}
+
+Result<LdapSession::Upgrade> LdapSession::startTls(const LdapProviderOptions &options, bool listed)
 {
     // Asked whether listed in the root DSE or not: Samba supports StartTLS without listing it,
     // and a server that does not support it says so in its answer (RFC 4511 section 4.14.2).
@@ -258,24 +318,32 @@ Status LdapSession::startTls(const LdapProviderOptions &options, bool listed)
         return answer.status;
     if (const Status &status = answer.value; !status.ok()) {
         if (!listed)
-            return Status::success(); // not offered: the bind goes as it always did
+            return {Status::success(), Upgrade::Refused};
         return tlsFailure(QStringLiteral("the server lists StartTLS, then refused it: %1 Ask the "
                                          "directory's administrator, or use port 636.")
                                   .arg(status.description),
                           m_context);
     }
     m_context.startTlsOffered = true;
-    const int rc = ldap_install_tls(m_ld.get());
+    if (Status s = prepareTls(options); !s.ok())
+        return s;
+    const std::uint64_t readBefore = m_watch.bytesRead();
+    int rc = LDAP_SUCCESS;
+    {
+        const auto step = watch(deadlineFromNow());
+        rc = ldap_install_tls(m_ld.get());
+    }
     if (rc != LDAP_SUCCESS) {
-        QString why = certificateProblem(uri(), true, m_context.host, options);
-        if (why.isEmpty())
-            why = QStringLiteral("the TLS handshake failed (%1). Check that the server's "
-                                 "certificate is trusted and issued to that server name.")
-                          .arg(QString::fromUtf8(ldap_err2string(rc)));
-        return tlsFailure(why, m_context);
+        if (m_watch.cutOff())
+            return timedOut(QStringLiteral("no answer to the TLS handshake after StartTLS"));
+        // A server that took StartTLS and hung up without a word (Samba with TLS switched off
+        // does) is treated as one that refused it, where it never listed it.
+        if (m_watch.bytesRead() == readBefore && !listed)
+            return {Status::success(), Upgrade::HungUp};
+        return handshakeFailure(rc, true, readBefore, options);
     }
     m_context.tls = true;
-    return Status::success();
+    return {Status::success(), Upgrade::Done};
 }
 
 Result<Status> LdapSession::askStartTls()
@@ -284,8 +352,9 @@ Result<Status> LdapSession::askStartTls()
     // root DSE read as outstanding for a moment after it has answered it: a client that asks
     // at once gets operationsError. There is none on this side, so it asks again a few times.
     const Deadline deadline = deadlineFromNow();
+    const auto step = watch(deadline);
     std::chrono::milliseconds pause(1);
-    for (int attempt = 1;; ++attempt) {
+    for (int tries = 1;; ++tries) {
         int msgid = -1;
         if (const int rc = ldap_start_tls(m_ld.get(), nullptr, nullptr, &msgid); rc != LDAP_SUCCESS)
             return failure(rc);
@@ -293,15 +362,15 @@ Result<Status> LdapSession::askStartTls()
         if (!result.ok())
             return result.status;
         Status answer = resultStatus(result.value.get());
-        if (answer.nativeCode != LDAP_OPERATIONS_ERROR || attempt == 5
-            || !pauseBeforeRetry(deadline, pause))
+        if (answer.nativeCode != LDAP_OPERATIONS_ERROR || !pauseBeforeRetry(tries, deadline, pause))
             return {Status::success(), std::move(answer)};
     }
 }
 
-bool LdapSession::pauseBeforeRetry(const Deadline &deadline, std::chrono::milliseconds &pause)
+bool LdapSession::pauseBeforeRetry(int tries, const Deadline &deadline,
+                                   std::chrono::milliseconds &pause)
 {
-    if (deadline && Clock::now() + pause >= *deadline)
+    if (tries >= maxTries || (deadline && Clock::now() + pause >= *deadline))
         return false;
     std::this_thread::sleep_for(pause);
     pause = std::min(pause * 2, std::chrono::milliseconds(100));
@@ -321,7 +390,9 @@ Status LdapSession::bindSimple(const Credentials &credentials)
     password.fill('\0');
     if (rc != LDAP_SUCCESS)
         return failure(rc);
-    auto result = next(msgid, deadlineFromNow());
+    const Deadline deadline = deadlineFromNow();
+    const auto step = watch(deadline);
+    auto result = next(msgid, deadline);
     if (!result.ok())
         return result.status;
     return resultStatus(result.value.get());
@@ -355,15 +426,19 @@ Result<bool> LdapSession::bindKerberos()
         const timeval limit = toTimeval(m_context.timeout);
         ldap_set_option(m_ld.get(), LDAP_OPT_TIMEOUT, &limit);
     }
-    const int rc = ldap_sasl_interactive_bind_s(m_ld.get(), nullptr, "GSSAPI", nullptr, nullptr,
-                                                LDAP_SASL_QUIET, acceptDefaults, nullptr);
+    int rc = LDAP_SUCCESS;
+    {
+        const auto step = watch(deadlineFromNow());
+        rc = ldap_sasl_interactive_bind_s(m_ld.get(), nullptr, "GSSAPI", nullptr, nullptr,
+                                          LDAP_SASL_QUIET, acceptDefaults, nullptr);
+    }
     if (rc == LDAP_SUCCESS)
         return {Status::success(), true};
     const QString text = diagnostic();
     // No ticket at hand: nothing went to the server, and another bind may follow.
     if (kerberosUnavailable(text))
         return {Status::success(), false};
-    if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT)
+    if (rc == LDAP_SERVER_DOWN || rc == LDAP_TIMEOUT || m_watch.cutOff())
         return failure(rc);
     return kerberosFailure(rc, text, m_context);
 }

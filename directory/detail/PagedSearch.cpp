@@ -42,17 +42,20 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     // before the overlay has let go of the page before, and a client that asks at once can be
     // that quick. Busy is RFC 4511's "try again later" (section A.2): the same page is asked
     // for again after a pause that doubles each time, within the page's time-out.
+    // Busy is asked again a few times at most, whatever the time-out: with none, a server that
+    // is always busy would be asked for ever.
     const Deadline deadline = m_session->deadlineFromNow();
+    const auto step = m_session->watch(deadline);
     std::chrono::milliseconds pause(1);
-    for (;;) {
+    for (int tries = 1;; ++tries) {
         if (m_requested < 0) {
             if (Status s = sendRequest(m_requested); !s.ok())
                 return s;
         }
         const std::size_t before = entries.size();
-        Status status = readPage(std::exchange(m_requested, -1), entries);
+        Status status = readPage(std::exchange(m_requested, -1), entries, deadline);
         const bool again = status.nativeCode == LDAP_BUSY && entries.size() == before
-                           && LdapSession::pauseBeforeRetry(deadline, pause);
+                           && LdapSession::pauseBeforeRetry(tries, deadline, pause);
         if (!again) {
             ++m_pagesRead;
             // The next page is asked for at once, so that the server prepares it while this
@@ -118,9 +121,8 @@ Status PagedSearch::sendRequest(int &msgid)
     return rc == LDAP_SUCCESS ? Status::success() : m_session->failure(rc);
 }
 
-Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries)
+Status PagedSearch::readPage(int msgid, std::vector<Entry> &entries, const Deadline &deadline)
 {
-    const Deadline deadline = m_session->deadlineFromNow();
     const std::size_t before = entries.size();
     for (;;) {
         auto answer = m_session->next(msgid, deadline);

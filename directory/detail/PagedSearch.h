@@ -62,7 +62,7 @@ public:
 
 private:
     form::Status sendRequest(int &msgid);
-    form::Status readPage(int msgid, std::vector<Entry> &entries);
+    form::Status readPage(int msgid, std::vector<Entry> &entries, const Deadline &deadline);
     // firstDn: the DN of the page's first entry, empty for a page without entries.
     form::Status readControls(LDAPControl **controls, const QString &firstDn);
     Entry entryOf(LDAPMessage *message) const;

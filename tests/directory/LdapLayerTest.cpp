@@ -170,6 +170,7 @@ TEST(LdapFailure, RefusalsOfASignInSayWhatIsWrongInPlainWords)
         {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Ticket expired)", true, "ticket has expired"},
         {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Server ldap/dc1.example.test@EXAMPLE.TEST not found in Kerberos database)", true, "knows no service ldap/dc1.example.test"},
         {-2, "SASL(-1): generic failure: GSSAPI Error: Unspecified GSS failure.  Minor code may provide more information (Cannot contact any KDC for realm 'EXAMPLE.TEST')", true, "Kerberos server could not be reached"},
+        {-6, "SASL(-4): no mechanism available: No worthy mechs found", true, "install the package libsasl2-modules-gssapi-mit"},
     };
     // clang-format on
     for (const Row &row : rows) {
