@@ -11,7 +11,7 @@ namespace {
 // libldap's own time-outs (ldap_result's, the connect's) end the step a little before the
 // watchdog does, so a server that is merely slow ends as it always did, with the operation
 // abandoned on a connection that still works.
-constexpr std::chrono::milliseconds grace(200);
+constexpr std::chrono::milliseconds grace(50);
 
 int setupCounting(Sockbuf_IO_Desc *sbiod, void *arg)
 {

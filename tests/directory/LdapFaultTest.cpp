@@ -3,6 +3,7 @@
 #include "ScriptedLdapServer.h"
 #include "directory/LdapDirectoryComponents.h"
 #include "directory/SearchAction.h"
+#include "support/Loopback.h"
 #include "support/QtPrinters.h"
 #include "support/RecordingForm.h"
 #include "support/RequireServer.h"
@@ -10,7 +11,9 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 
+#include <csignal>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <tuple>
 #include <vector>
 
@@ -29,6 +32,10 @@ constexpr auto relaxed = 5000ms;
 class LdapFaultTest : public ::testing::Test
 {
 protected:
+    // A server that hangs up makes the next write fail with EPIPE instead of ending the
+    // process, as in the program, which ignores SIGPIPE from the first line of main.
+    static void SetUpTestSuite() { std::signal(SIGPIPE, SIG_IGN); }
+
     void SetUp() override
     {
         const QString missing = ScriptedLdapServer::missingPrerequisite();
@@ -41,8 +48,10 @@ protected:
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     }
 
-    // The search button, with the answer time-out handed in; returns how long it took.
-    std::chrono::milliseconds search(std::chrono::milliseconds answerTimeout = relaxed)
+    // The search button, with the answer time-out handed in; returns how long it took. With
+    // tls, the server's port is taken for LDAP over TLS.
+    std::chrono::milliseconds search(std::chrono::milliseconds answerTimeout = relaxed,
+                                     bool tls = false)
     {
         form.preset(Control::txtLdapCon,
                     QStringLiteral("127.0.0.1:%1/OU=People,DC=fault,DC=test").arg(server.port()));
@@ -52,7 +61,7 @@ protected:
         LdapProviderOptions options;
         options.connectTimeout = 2s;
         options.answerTimeout = answerTimeout;
-        options.portRule = [](int) { return TransportMode::Plain; };
+        options.portRule = [tls](int) { return tls ? TransportMode::Tls : TransportMode::Plain; };
         LdapDirectoryComponents components(options);
         QElapsedTimer timer;
         timer.start();
@@ -122,6 +131,7 @@ struct Fault
     QStringList says;    // what else it says
     int listed;
     std::vector<Seen> seen;
+    bool tls = false; // the port is taken for LDAP over TLS
 };
 
 void PrintTo(const Fault &row, std::ostream *out)
@@ -161,6 +171,16 @@ const Fault faults[] = {
     {"ReferralAfterEntriesIsSkippedNotChased", "referral", 150, true, nullptr, {}, 150, {{"bind", 1}, {"search", 1}}},
     // Busy is "try again": the page is asked for again, and the search goes on.
     {"BusyServerIsAskedAgainForThePage", "busy-page", 2500, true, nullptr, {}, 2500, {{"busy", 2}, {"search", 5}}},
+    // ... but not for ever: a few tries, whatever the time-out.
+    {"ServerBusyForEverIsAskedAFewTimes", "busy-forever", 2500, true, "Server is busy (LDAP result 51)", {}, 1000, {{"busy", 8}, {"search", 9}}},
+    // A server that takes StartTLS and hangs up without listing it (Samba with TLS off) is one
+    // that does not take it: the bind goes over a new plain connection, as it always did.
+    {"StartTlsTakenThenHungUpBindsOnANewConnection", "starttls-hangup", 150, true, nullptr, {}, 150, {{"connect", 2}, {"hangup", 1}, {"bind", 1}}},
+    // Where the server lists StartTLS, that is a failure, and no password goes in the clear.
+    {"ListedStartTlsTakenThenHungUpSendsNoPassword", "starttls-hangup-listed", 150, true, "Could not open a secure connection (StartTLS)", {"closed the connection during the TLS handshake", "No password was sent."}, 0, {{"connect", 1}, {"bind", 0}}},
+    // A handshake that fails for a reason other than the certificate is no certificate problem:
+    // the box quotes the libraries. The server was asked again, for its certificate.
+    {"HandshakeAnsweredWithGarbageQuotesTheLibraries", "tls-garbage", 10, true, "Could not open a secure connection (TLS)", {"the TLS handshake failed (", "An unexpected TLS packet was received."}, 0, {{"connect", 2}, {"bind", 0}}, true},
 };
 // clang-format on
 
@@ -171,7 +191,7 @@ TEST_P(LdapFaultTableTest, TellsWhatWentWrongAndListsWhatCame)
 {
     const Fault &row = GetParam();
     start(row.scenario, row.entries, row.sorts);
-    search();
+    search(relaxed, row.tls);
     if (row.opening || !row.says.isEmpty()) {
         const QString text = oneBox();
         if (row.opening) {
@@ -182,6 +202,8 @@ TEST_P(LdapFaultTableTest, TellsWhatWentWrongAndListsWhatCame)
         }
         // Active Directory ends its text with a NUL; none of it reaches the box.
         EXPECT_FALSE(text.contains(QChar(0)));
+        // The scripted server has no certificate: no box may blame one.
+        EXPECT_FALSE(text.contains("trust")) << text.toStdString();
     } else {
         expectNoBox();
     }
@@ -222,6 +244,58 @@ TEST_F(LdapFaultTest, FirstPageThatNeverComesTimesOut)
     EXPECT_TRUE(listed().isEmpty());
     EXPECT_GE(took, 300ms);
     EXPECT_LT(took, 3000ms);
+}
+
+// A server that accepts the connection and never answers, on a TLS port, on a plain one, and
+// after taking StartTLS: one box when the time-out runs out, after one connection (no second
+// one to look at a certificate that never came). A port where nothing listens costs one
+// connection attempt too.
+TEST_F(LdapFaultTest, SilentServerEndsInOneBoxWithinTheTimeOut)
+{
+    struct Silent
+    {
+        const char *scenario; // empty: nothing listens on the port
+        bool tls;
+        const char *says;
+    };
+    // clang-format off
+    const Silent rows[] = {
+        {"silent", true, "Timed out (LDAP result -5): no answer to the TLS handshake."},
+        {"silent", false, "Timed out (LDAP result -5)."},
+        {"starttls-silent", false, "Timed out (LDAP result -5): no answer to the TLS handshake after StartTLS."},
+        {"", true, "Can't contact LDAP server (LDAP result -1)"},
+    };
+    // clang-format on
+    for (const Silent &row : rows) {
+        SCOPED_TRACE(std::string(row.scenario) + (row.tls ? " on a TLS port" : " on a plain port"));
+        form.boxes.clear();
+        ScriptedLdapServer silent;
+        if (*row.scenario) {
+            const QString error = silent.start({row.scenario, 10, false});
+            ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        }
+        const int port = *row.scenario ? silent.port() : test::freePort();
+        form.preset(Control::txtLdapCon,
+                    QStringLiteral("127.0.0.1:%1/OU=People,DC=fault,DC=test").arg(port));
+        form.preset(Control::txtLdap, QStringLiteral("Person"));
+        LdapProviderOptions options;
+        options.answerTimeout = 500ms;
+        options.portRule
+                = [&row](int) { return row.tls ? TransportMode::Tls : TransportMode::Plain; };
+        LdapDirectoryComponents components(options);
+        QElapsedTimer timer;
+        timer.start();
+        cmdLdapSearch_Click(form, components);
+        std::cout << "    " << (*row.scenario ? row.scenario : "closed")
+                  << (row.tls ? " (TLS)" : "") << ": box after " << timer.elapsed() << " ms\n";
+        const QString text = oneBox();
+        EXPECT_TRUE(text.startsWith(row.says)) << text.toStdString();
+        if (*row.scenario) {
+            EXPECT_TRUE(text.contains("did not answer within 0.5 seconds")) << text.toStdString();
+            EXPECT_EQ(silent.events("connect").size(), 1);
+        }
+        EXPECT_TRUE(listed().isEmpty());
+    }
 }
 
 // Result sizes around the page size of 1,000, with the server sorting and with the sort left

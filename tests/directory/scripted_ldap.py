@@ -21,6 +21,13 @@ searches with the paged-results control (RFC 2696,
   referral          the entries and a reference, then a referral result (code 10)
   busy-page         answers the request for the second page twice with 51 (busy), as slapd's
                     sort overlay does while it still holds the page before, then serves it
+  busy-forever      answers every request for the second page with 51 (busy)
+  starttls-hangup   takes StartTLS, then closes the connection without a word, as Samba does
+                    with TLS switched off; its root DSE does not list StartTLS
+  starttls-hangup-listed  the same, with StartTLS listed in the root DSE
+  starttls-silent   takes StartTLS, then never answers the TLS handshake
+  silent            accepts connections and never answers anything
+  tls-garbage       answers the TLS handshake with bytes that are not TLS, then closes
 
 --entries N gives the size of the result (entries "Person 0000" ... with mail addresses);
 --sorts makes the server sort by name and say so with the sort response control; without it
@@ -43,6 +50,7 @@ from pyasn1_modules import rfc2251
 PAGED_RESULTS = "1.2.840.113556.1.4.319"
 SORT_REQUEST = "1.2.840.113556.1.4.473"
 SORT_RESPONSE = "1.2.840.113556.1.4.474"
+START_TLS = "1.3.6.1.4.1.1466.20037"
 AD_BIND_DIAGNOSTIC = ("80090308: LdapErr: DSID-0C09041C, comment: AcceptSecurityContext error, "
                       "data %s, v4563\0")  # Active Directory ends its text with a NUL
 # The bind refusals by scenario: result code and diagnostic, as Active Directory and Samba word
@@ -194,6 +202,9 @@ class Server:
         state = {"pages": 0, "sent": 0}
         buffer = bytearray()
         with conn:
+            if self.args.scenario in ("silent", "tls-garbage"):
+                self.ignore(conn, self.args.scenario == "tls-garbage")
+                return
             while True:
                 try:
                     element = read_message(conn, buffer)
@@ -216,8 +227,16 @@ class Server:
                 if op.getName() == "bindRequest":
                     conn.sendall(self.bind(msgid, op["bindRequest"]))
                 elif op.getName() == "extendedReq":
-                    # As a server without a certificate answers StartTLS (RFC 4511 4.14.2).
                     self.log(event="extended", name=str(op["extendedReq"]["requestName"]))
+                    if self.args.scenario.startswith("starttls-"):
+                        conn.sendall(message(msgid, "extendedResp", result(
+                            rfc2251.ExtendedResponse, 0)))
+                        if self.args.scenario == "starttls-silent":
+                            self.ignore(conn, False)
+                        else:
+                            self.log(event="hangup")
+                        return
+                    # As a server without a certificate answers StartTLS (RFC 4511 4.14.2).
                     conn.sendall(message(msgid, "extendedResp", result(
                         rfc2251.ExtendedResponse, 52, "TLS is not configured")))
                 elif op.getName() == "searchRequest":
@@ -225,6 +244,19 @@ class Server:
                         return
                 else:
                     self.log(event="unexpected", op=op.getName())
+
+    def ignore(self, conn, garbage):
+        """Reads what the client sends and never answers it (or answers with garbage)."""
+        conn.settimeout(STALL_LIMIT)
+        try:
+            while conn.recv(65536):
+                if garbage:
+                    self.log(event="garbage")
+                    conn.sendall(b"HTTP/1.1 400 Bad Request\r\n\r\n")
+                    return
+                self.log(event="stall")
+        except (socket.timeout, OSError):
+            pass
 
     def bind(self, msgid, bind):
         password = bytes(bind["authentication"]["simple"])
@@ -251,7 +283,9 @@ class Server:
         if str(search["baseObject"]) == "" and int(search["scope"]) == 0:
             # The root DSE, read before the bind: paging and sorting, no StartTLS.
             self.log(event="rootdse")
-            conn.sendall(entry_message(msgid, "", [("supportedControl", [PAGED_RESULTS])])
+            listed = [("supportedExtension", [START_TLS])] \
+                if self.args.scenario == "starttls-hangup-listed" else []
+            conn.sendall(entry_message(msgid, "", [("supportedControl", [PAGED_RESULTS])] + listed)
                          + message(msgid, "searchResDone", result(rfc2251.SearchResultDone, 0)))
             return True
         self.log(event="search", base=str(search["baseObject"]), pageSize=page_size,
@@ -273,7 +307,8 @@ class Server:
             conn.settimeout(STALL_LIMIT)
             return True  # keeps reading: the client abandons, unbinds or goes
 
-        if scenario == "busy-page" and state["pages"] == 1 and state.get("busy", 0) < 2:
+        if (scenario == "busy-page" and state["pages"] == 1 and state.get("busy", 0) < 2) or (
+                scenario == "busy-forever" and state["pages"] == 1):
             state["busy"] = state.get("busy", 0) + 1
             self.log(event="busy")
             conn.sendall(message(msgid, "searchResDone", result(
@@ -346,7 +381,8 @@ def main():
     p.add_argument("scenario", choices=[
         "normal", *BIND_REFUSALS, "drop-after-page", "stall-after-page", "stall-first-page",
         "no-paging", "same-cookie", "repeat-page", "cycle-cookie", "references", "referral",
-        "busy-page"])
+        "busy-page", "busy-forever", "starttls-hangup", "starttls-hangup-listed",
+        "starttls-silent", "silent", "tls-garbage"])
     p.add_argument("--entries", type=int, default=0)
     p.add_argument("--sorts", action="store_true")
     p.add_argument("--port-file", required=True)
