@@ -77,8 +77,6 @@ Result<std::unique_ptr<Recordset>> LdapCommand::execute(int)
     });
     if (!opened.ok())
         return opened.status;
-    if (!opened.value)
-        return opened.status;
     opened.value->setNetworkWait(options.wait);
     if (Status s = opened.value->readAllSorted(); !s.ok())
         return s;

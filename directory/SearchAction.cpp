@@ -28,14 +28,10 @@ QString queryText(const QString &path, const QString &prefix)
 
 // Keeps the object a component created, or says why there is none.
 template<typename T>
-Status keep(form::Result<std::unique_ptr<T>> created, std::unique_ptr<T> &object,
-            const QString &what)
+Status keep(form::Result<std::unique_ptr<T>> created, std::unique_ptr<T> &object)
 {
     if (!created.ok())
         return created.status;
-    if (!created.value)
-        return Status::failure(StatusKind::Internal, 0,
-                               QStringLiteral("The directory %1 could not be created.").arg(what));
     object = std::move(created.value);
     return Status::success();
 }
@@ -44,9 +40,7 @@ Status keep(form::Result<std::unique_ptr<T>> created, std::unique_ptr<T> &object
 Status openConnection(form::FormFields &form, DirectoryComponents &components,
                       SearchObjects &objects)
 {
-    if (Status s
-        = keep(components.createConnection(), objects.connection, QStringLiteral("connection"));
-        !s.ok())
+    if (Status s = keep(components.createConnection(), objects.connection); !s.ok())
         return s;
     Connection &connection = *objects.connection;
 
@@ -68,8 +62,7 @@ Status openConnection(form::FormFields &form, DirectoryComponents &components,
 Status prepareCommand(form::FormFields &form, DirectoryComponents &components,
                       SearchObjects &objects)
 {
-    if (Status s = keep(components.createCommand(), objects.command, QStringLiteral("command"));
-        !s.ok())
+    if (Status s = keep(components.createCommand(), objects.command); !s.ok())
         return s;
     Command &command = *objects.command;
 
@@ -109,8 +102,7 @@ Status runSearch(form::FormFields &form, DirectoryComponents &components, Search
     if (Status s = prepareCommand(form, components, objects); !s.ok())
         return s;
 
-    if (Status s = keep(objects.command->execute(-1), objects.rows, QStringLiteral("result set"));
-        !s.ok())
+    if (Status s = keep(objects.command->execute(-1), objects.rows); !s.ok())
         return s;
     return listMails(form, *objects.rows);
 }

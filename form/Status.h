@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <concepts>
+#include <type_traits>
 #include <utility>
 
 namespace orvane::form {
@@ -71,28 +73,60 @@ struct Status
     }
 };
 
-// A status with a value that is only meaningful when the status is ok(). A status converts to
-// a result of any type, so that a failure passes up unchanged:
+// A pointer, or a smart one: a result holding a null one holds no value.
+template<typename T>
+concept NullablePointer = std::is_pointer_v<T> || requires(const T &pointer)
+{
+    typename T::element_type;
+    {
+        pointer == nullptr
+        } -> std::convertible_to<bool>;
+};
+
+// A value, or the failure that stands in for it: a result is ok() only with a value, so a
+// caller that checked ok() reads the value without checking it again. A failed status
+// converts to a result of any type, so that a failure passes up unchanged, and a success is
+// built with its value:
 //
 //     auto rows = command.execute(-1);
 //     if (!rows.ok())
 //         return rows.status;
+//     ...
+//     return {Status::success(), std::move(rows.value)};
 template<typename T>
 struct Result
 {
     Status status;
     T value{};
 
-    Result() = default;
-    Result(Status status)
-        : status(std::move(status))
-    {}
+    Result(Status failure)
+        : status(std::move(failure))
+    {
+        if (status.ok())
+            status = missingValue();
+    }
     Result(Status status, T value)
         : status(std::move(status))
         , value(std::move(value))
-    {}
+    {
+        if constexpr (NullablePointer<T>) {
+            if (this->status.ok() && !this->value)
+                this->status = missingValue();
+        }
+    }
 
     bool ok() const { return status.ok(); }
+
+private:
+    // A success without its value is the program's own mistake: loud in a debug build, and
+    // in a release build a failure the user sees rather than a null the caller trips over.
+    static Status missingValue()
+    {
+        Q_ASSERT_X(false, "form::Result", "an ok result was made without a value");
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("A step of the program succeeded but its value "
+                                              "was missing."));
+    }
 };
 
 } // namespace orvane::form

@@ -11,7 +11,6 @@ namespace orvane::mail {
 
 using form::Control;
 using form::Status;
-using form::StatusKind;
 using form::Ticked;
 
 namespace {
@@ -32,10 +31,6 @@ Status setField(Message &message, const char *shortName,
     auto field = message.configurationField(cdo::fullName(shortName));
     if (!field.ok())
         return field.status;
-    if (!field.value)
-        return Status::failure(StatusKind::Internal, 0,
-                               QStringLiteral("The configuration field %1 is not available.")
-                                       .arg(QLatin1String(shortName)));
     return field.value->setValue(readValue());
 }
 
@@ -127,9 +122,6 @@ Status sendSteps(form::FormFields &form, MailComponents &components, ClickObject
     auto message = components.createMessage();
     if (!message.ok())
         return message.status;
-    if (!message.value)
-        return Status::failure(StatusKind::Internal, 0,
-                               QStringLiteral("The message could not be created."));
     objects.message = std::move(message.value);
 
     if (Status s = configureTransport(form, *objects.message); !s.ok())
