@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 
 #include <type_traits>
 
@@ -62,11 +61,8 @@ QString moduleFolder()
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (programFolder.isEmpty())
         return {};
-    // The build tree keeps the modules below its top, as an installation keeps them below its
-    // prefix; a program of the build tree (the program, a test, a benchmark) finds them there.
-    const QString buildTree = QFileInfo(QStringLiteral(ORVANE_BUILD_TREE)).canonicalFilePath();
-    if (!buildTree.isEmpty() && programFolder.startsWith(buildTree + QLatin1Char('/')))
-        return QStringLiteral(ORVANE_MODULE_BUILD_DIR);
+    // The build tree keeps the modules below its top as an installation keeps them below its
+    // prefix, and the program one folder down in each: the same path leads there from both.
     return QDir::cleanPath(programFolder + QStringLiteral("/" ORVANE_MODULE_FROM_PROGRAM));
 }
 

@@ -6,9 +6,9 @@
 
 namespace orvane::app {
 
-// Where the program's component modules are: in the build tree when the program runs from its
-// build tree, else where the installation put them, found from the executable's own folder.
-// Never the current folder or the environment.
+// Where the program's component modules are, found from the executable's own folder: where the
+// installation put them, or in the build tree for the program built there. Never the current
+// folder or the environment. A program deeper in the build tree (a test) names the folder.
 QString moduleFolder();
 
 // The components the program runs with: mail over libcurl and the local file system, the

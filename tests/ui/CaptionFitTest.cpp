@@ -62,7 +62,8 @@ TEST(CaptionFit, TheStatusLineKeepsTheWindowsFontWhereCaptionsShrink)
     large.setPointSizeF(platform.pointSizeF() * 2);
     QApplication::setFont(large);
     orvane::test::MemoryStore store;
-    orvane::ui::MainWindow window(orvane::app::defaultComponents(), store);
+    orvane::ui::MainWindow window(
+            orvane::app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR)), store);
     const QFont caption = window.findChild<QLabel *>("Label5")->font();
     const QFont status = window.findChild<QLabel *>("lblStatus")->font();
     QApplication::setFont(platform);

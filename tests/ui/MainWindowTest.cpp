@@ -374,8 +374,8 @@ void install(Modules modules, const QString &folder)
         }
     } else if (modules == Modules::NoEntryPoint) {
         // Each module under the other's name: a shared object, but not the one asked for.
-        ASSERT_TRUE(QFile::copy(app::moduleFolder() + QStringLiteral("/directory-ldap.so"), mail));
-        ASSERT_TRUE(QFile::copy(app::moduleFolder() + QStringLiteral("/mail-curl.so"), directory));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_TEST_MODULE_DIR "/directory-ldap.so"), mail));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_TEST_MODULE_DIR "/mail-curl.so"), directory));
     }
 }
 
@@ -383,7 +383,7 @@ void install(Modules modules, const QString &folder)
 QString folderFor(Modules modules, const QString &scratch)
 {
     if (modules == Modules::Real)
-        return app::moduleFolder();
+        return QStringLiteral(ORVANE_TEST_MODULE_DIR);
     return modules == Modules::Relative ? QStringLiteral("lib/orvane") : scratch;
 }
 

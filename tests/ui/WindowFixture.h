@@ -19,7 +19,8 @@ class WindowFixture : public ::testing::Test
 protected:
     void SetUp() override
     {
-        window = std::make_unique<ui::MainWindow>(app::defaultComponents(), store);
+        window = std::make_unique<ui::MainWindow>(
+                app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR)), store);
         window->load();
         window->show();
         window->activateWindow();
