@@ -2,6 +2,9 @@
 
 #include <QSocketNotifier>
 
+#include <cstdio>
+#include <cstdlib>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <csignal>
@@ -12,7 +15,21 @@
 
 namespace orvane::app {
 
+void endAbandoningWaits()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
 #ifdef Q_OS_UNIX
+
+void ignoreBrokenPipes()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGPIPE, &action, nullptr);
+}
 
 namespace {
 
@@ -75,6 +92,8 @@ void TerminationSignals::drain()
 }
 
 #else
+
+void ignoreBrokenPipes() {}
 
 TerminationSignals::TerminationSignals(QObject *parent)
     : QObject(parent)

@@ -9,6 +9,8 @@
 
 int main(int argc, char *argv[])
 {
+    orvane::app::ignoreBrokenPipes();
+
     // The program reads no command line, and Qt's own options (-platform, -style, -reverse,
     // -stylesheet, -qwindowgeometry...) are no exception: only the program's name is passed on,
     // so every start looks the same. Both arrays live as long as the application.
@@ -31,6 +33,9 @@ int main(int argc, char *argv[])
 
     orvane::settings::QSettingsStore store;
     orvane::ui::MainWindow window(orvane::app::defaultComponents(), store);
+    // A close or a signal during a wait on the network saves the five boxes and ends the
+    // program, whatever the server does.
+    window.setEndDuringWait(orvane::app::endAbandoningWaits);
 
     QObject::connect(&terminationSignals, &orvane::app::TerminationSignals::terminationRequested,
                      &window, &orvane::ui::MainWindow::closeForSessionEnd);

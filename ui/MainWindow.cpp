@@ -221,9 +221,14 @@ void MainWindow::closeForSessionEnd()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Held, never refused: a handler waiting on the network runs to its end first, and
-    // Form_Unload then runs once, after it.
     if (m_wait->isWaiting()) {
+        // What was typed is saved now, whatever the server does; then the wait is abandoned.
+        if (m_endDuringWait) {
+            unload(m_saveReport);
+            m_endDuringWait();
+        }
+        // Held, never refused: the handler runs to its end first, and Form_Unload then runs
+        // once, after it.
         m_closeHeld = true;
         event->ignore();
         return;

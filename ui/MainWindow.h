@@ -42,9 +42,14 @@ public:
 
     // Closes the window because the session ends (a signal, a log-off). Any box still open is
     // closed first, and a failure to save goes to standard error, so nothing holds up the end.
-    // During a wait on the network the close is held until the handler has ended, as is a
-    // click on the close box.
+    // During a wait on the network it goes as a click on the close box does (below).
     void closeForSessionEnd();
+
+    // What a close during a wait on the network does once the five boxes are saved: the
+    // program ends it, abandoning the wait (a server that never answers must not hold the
+    // program, and a send abandoned before its last byte delivers nothing). Without it, or
+    // where it returns, the close is held until the handler has ended.
+    void setEndDuringWait(std::function<void()> end) { m_endDuringWait = std::move(end); }
 
     // Form_Unload, at most once per window, whichever way the window goes.
     void unload(settings::SaveReport report);
@@ -61,6 +66,7 @@ private:
     void carryOutHeldClose();
 
     ComponentFactory m_factory;
+    std::function<void()> m_endDuringWait;
     settings::SettingsStore &m_store;
     MaskStyle *m_maskStyle;
     std::array<QWidget *, form::controlCount> m_controls{};

@@ -11,20 +11,27 @@
 
 namespace {
 
-// True once `pid` catches `signalNumber`: the program has installed its handlers and a
-// signal from now on closes the window instead of killing the process.
-bool catches(qint64 pid, int signalNumber)
+// Whether the signal mask `field` of /proc/PID/status (SigCgt: caught, SigIgn: ignored) holds
+// `signalNumber`.
+bool inSignalMask(qint64 pid, const char *field, int signalNumber)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));
     if (!status.open(QIODevice::ReadOnly))
         return false;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("SigCgt:")) {
-            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16);
+        if (line.startsWith(field)) {
+            const quint64 mask = line.mid(7).trimmed().toULongLong(nullptr, 16); // "SigXxx:"
             return mask & (quint64(1) << (signalNumber - 1));
         }
     }
     return false;
+}
+
+// True once `pid` catches `signalNumber`: the program has installed its handlers and a
+// signal from now on closes the window instead of killing the process.
+bool catches(qint64 pid, int signalNumber)
+{
+    return inSignalMask(pid, "SigCgt:", signalNumber);
 }
 
 class ShutdownTest : public ::testing::Test
@@ -62,6 +69,18 @@ protected:
     QTemporaryDir m_dir;
     QProcess m_process;
 };
+
+// A write into a connection the server has closed fails with EPIPE, which the layers report,
+// instead of ending the program with SIGPIPE.
+TEST_F(ShutdownTest, ABrokenPipeDoesNotEndIt)
+{
+    start(configHome());
+    EXPECT_TRUE(inSignalMask(m_process.processId(), "SigIgn:", SIGPIPE));
+    ASSERT_EQ(::kill(static_cast<pid_t>(m_process.processId()), SIGPIPE), 0);
+    EXPECT_FALSE(m_process.waitForFinished(300)) << "SIGPIPE ended the program";
+    sendAndWait(SIGTERM);
+    EXPECT_EQ(m_process.exitCode(), 0);
+}
 
 TEST_F(ShutdownTest, EachTerminationSignalSavesTheFiveValuesOnceAndEnds)
 {

@@ -3,8 +3,11 @@
 #include "HeldSmtpServer.h"
 #include "MemoryStore.h"
 #include "app/DefaultComponents.h"
+#include "app/TerminationSignals.h"
 #include "directory/DirectoryTestData.h"
 #include "directory/LdapDirectoryComponents.h"
+#include "settings/QSettingsStore.h"
+#include "support/Loopback.h"
 #include "support/QtPrinters.h"
 #include "support/RequireServer.h"
 #include "support/SlapdServer.h"
@@ -16,6 +19,7 @@
 #include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -25,7 +29,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <memory>
 #include <vector>
 
@@ -92,7 +99,8 @@ private:
 class NetworkWaitTest : public ::testing::Test
 {
 protected:
-    void open(ui::ComponentFactory factory = app::defaultComponents())
+    void open(ui::ComponentFactory factory
+              = app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR)))
     {
         window = std::make_unique<ui::MainWindow>(std::move(factory), store);
         window->load();
@@ -176,6 +184,80 @@ TEST_F(NetworkWaitTest, HeldSendPaintsDropsInputAndClosesAfterTheHandler)
     EXPECT_EQ(store.commits, 1);
     QCoreApplication::processEvents();
     EXPECT_EQ(server.messages(), 1);
+}
+
+// The window as the program wires it, a Send or a search waiting for a server that has taken
+// the connection and never says a word (the kernel accepts it for a listener that never
+// reads), and a close or SIGTERM during that wait. Ends the process; returns only if the close
+// did not end it.
+void endDuringSilentWait(const QString &subject, bool search, bool signal)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = test::loopback(0);
+    socklen_t length = sizeof address;
+    ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
+    ::listen(listener, 4);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+    const QString port = QString::number(ntohs(address.sin_port));
+
+    app::ignoreBrokenPipes();
+    app::TerminationSignals termination;
+    settings::QSettingsStore store;
+    ui::MainWindow window(app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR)), store);
+    window.setEndDuringWait(app::endAbandoningWaits);
+    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &window,
+                     &ui::MainWindow::closeForSessionEnd);
+    window.load();
+    window.show();
+    form::FormFields &fields = window.fields();
+    fields.setText(Control::txtSMTP, "127.0.0.1");
+    fields.setText(Control::txtPort, port);
+    fields.setText(Control::txtTo, "desk@example.com");
+    fields.setText(Control::txtSubject, subject);
+    fields.setText(Control::txtLdapCon, "127.0.0.1:" + port + "/ou=people,dc=example,dc=test");
+    fields.setText(Control::txtLdap, "Sm");
+    QTimer::singleShot(300, &window, [&] {
+        if (signal)
+            ::raise(SIGTERM);
+        else
+            window.close();
+    });
+    QTest::mouseClick(window.findChild<QWidget *>(search ? "cmdLdapSearch" : "btnOrvane"),
+                      Qt::LeftButton);
+}
+
+// The five boxes are saved and the program ends within moments: the wait is abandoned, not
+// awaited.
+TEST_F(NetworkWaitTest, ACloseOrASignalDuringAWaitSavesAndEndsTheProgram)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const QString saved = qEnvironmentVariable("XDG_CONFIG_HOME")
+                          + QStringLiteral("/Quarrow Orvane/orvane.conf");
+    struct Row
+    {
+        const char *subject;
+        bool search;
+        bool signal;
+    };
+    for (const Row &row :
+         {Row{"Closed during a send", false, false}, Row{"Signalled during a send", false, true},
+          Row{"Signalled during a search", true, true}}) {
+        SCOPED_TRACE(row.subject);
+        QFile::remove(saved);
+        QElapsedTimer timer;
+        timer.start();
+        EXPECT_EXIT(
+                {
+                    endDuringSilentWait(row.subject, row.search, row.signal);
+                    std::exit(1);
+                },
+                ::testing::ExitedWithCode(0), "");
+        std::cout << "    " << row.subject << ": ended after " << timer.elapsed() << " ms\n";
+        // Not fatal: the process of a later row runs past this one's checks, on no file.
+        QFile file(saved);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly)
+                    && file.readAll().contains(QByteArray("Subject=") + row.subject));
+    }
 }
 
 TEST_F(NetworkWaitTest, AnAccessibilityPressDuringASendStartsNoSecondSend)
@@ -311,7 +393,7 @@ TEST_F(NetworkWaitTest, AddressesAppearPageByPageWhereTheServerSorts)
                          "access to attrs=userPassword by anonymous auth by * none",
                          "access to * by users read by * none"}),
             slapd.error());
-    ui::ComponentFactory factory = app::defaultComponents();
+    ui::ComponentFactory factory = app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR));
     directory::LdapProviderOptions options;
     options.wait = factory.wait;
     options.caFile = slapd.caFile(); // slapd takes StartTLS with the certificate of our test CA
