@@ -130,6 +130,25 @@ configure_and_build() {
     cmake --build "$dir" --parallel "$(nproc)" || die "the build failed"
 }
 
+# debian_flags NAME: Debian's flags of that name (CXXFLAGS, LDFLAGS...) with its full hardening:
+# stack protector, fortified functions, read-only relocations bound at start (hardening=+all
+# adds the last). Asked in the source folder, which they map to "." in debug information.
+debian_flags() {
+    (cd "$ORVANE_ROOT" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1")
+}
+
+# build_for_package BUILD_DIR: the build the Debian package is made of (scripts/package, and
+# the package test): Release, installed under /usr, with the flags Debian builds its own
+# packages with; no tests.
+build_for_package() {
+    local cxxflags ldflags
+    cxxflags="$(debian_flags CPPFLAGS) $(debian_flags CXXFLAGS)" && ldflags=$(debian_flags LDFLAGS) \
+        || die "dpkg-buildflags failed (Debian package dpkg-dev)"
+    configure_and_build "$1" Release -DORVANE_BUILD_TESTS=OFF -DCMAKE_INSTALL_PREFIX=/usr \
+        "-DCMAKE_CXX_FLAGS=$cxxflags" "-DCMAKE_EXE_LINKER_FLAGS=$ldflags" \
+        "-DCMAKE_SHARED_LINKER_FLAGS=$ldflags" "-DCMAKE_MODULE_LINKER_FLAGS=$ldflags"
+}
+
 # Fails, naming them, when any tracked C++ source is not as clang-format leaves it. Version 14
 # (Debian 12's) only: .clang-format uses its keys, and other versions break lines differently.
 check_format() {
@@ -168,10 +187,11 @@ wait_for_port() {
 }
 
 # slapd_config RUN_DIR SUFFIX [ACCESS_LINE...]: writes RUN_DIR/slapd.conf, a private slapd's
-# configuration from the tests' own templates (tests/support), with one database in RUN_DIR/db
-# and the size limits of Active Directory: 1,000 entries without paging, all of them page by page.
+# configuration from the templates in scripts/slapd (which the tests read too), with one
+# database in RUN_DIR/db and the size limits of Active Directory: 1,000 entries without paging,
+# all of them page by page.
 slapd_config() {
-    local run=$1 suffix=$2 templates="$ORVANE_ROOT/tests/support"
+    local run=$1 suffix=$2 templates="$ORVANE_ROOT/scripts/slapd"
     shift 2
     mkdir -p "$run/db" || return 1
     {

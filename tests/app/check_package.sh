@@ -1,27 +1,44 @@
 #!/usr/bin/env bash
-# Makes the Debian package of this build with CPack in a temporary folder, unpacks it with
-# dpkg-deb (it is never installed), checks that it puts the program and its desktop files
-# where a desktop looks for them, and runs lintian, desktop-file-validate and appstreamcli on
-# what it holds.   check_package.sh <cpack> <build folder>
+# Builds the Debian package as scripts/package does (build_for_package: Release, Debian's
+# hardening flags, installed under /usr), twice, in two temporary folders of different names
+# and depths, and makes each with CPack. Unpacks the first with dpkg-deb (it is never
+# installed), checks that it puts the program and its desktop files where a desktop looks for
+# them and what it depends on, and runs lintian, desktop-file-validate and appstreamcli on what
+# it holds. Then checks that the two packages hold the same bytes and that no installed file
+# names either build folder.   check_package.sh <cpack> <source folder>
 set -uo pipefail
-cpack=$1 build=$2
+cpack=$1
+. "$2/scripts/lib.sh"
 
 missing=()
-for tool in dpkg-deb dpkg-shlibdeps lintian desktop-file-validate appstreamcli; do
+for tool in cmake ninja dpkg-buildflags dpkg-deb dpkg-shlibdeps strings lintian \
+    desktop-file-validate appstreamcli; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ "${#missing[@]}" -ne 0 ]; then
-    echo "not installed: ${missing[*]} (packages dpkg-dev, lintian, desktop-file-utils, appstream)"
+    echo "not installed: ${missing[*]} (packages cmake, ninja-build, dpkg-dev, binutils, lintian, desktop-file-utils, appstream)"
     [ "${CI:-}" = true ] && exit 1
     exit 77 # skipped
 fi
 
-work=$(mktemp -d)
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvane-package.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"$cpack" --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 \
-    || { cat "$work/cpack.log"; exit 1; }
-deb=$(echo "$work"/orvane_*.deb)
-dpkg-deb -x "$deb" "$work/root" || exit 1
+builds=("$work/build" "$work/elsewhere/deeper/build-package")
+debs=()
+for build in "${builds[@]}"; do
+    mkdir -p "$build"
+    log "building the package in $build"
+    (build_for_package "$build") >"$build.log" 2>&1 || { tail -n 40 "$build.log"; exit 1; }
+    "$cpack" --config "$build/CPackConfig.cmake" -B "$build/package" >"$build/cpack.log" 2>&1 \
+        || { cat "$build/cpack.log"; exit 1; }
+    debs+=("$(echo "$build"/package/orvane_*.deb)")
+done
+deb=${debs[0]}
+for i in 0 1; do
+    dpkg-deb -x "${debs[$i]}" "$work/root$i" && dpkg-deb -e "${debs[$i]}" "$work/control$i" \
+        || exit 1
+done
+root=$work/root0
 
 rc=0
 fail() { echo "FAILED: $*"; rc=1; }
@@ -30,24 +47,45 @@ metainfo=usr/share/metainfo/com.quarrow.orvane.metainfo.xml
 for path in usr/bin/orvane $desktop $metainfo usr/share/man/man1/orvane.1.gz \
     usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128}/apps/orvane.png \
     usr/share/icons/hicolor/scalable/apps/orvane.svg; do
-    [ -f "$work/root/$path" ] || fail "/$path is not in the package"
+    [ -f "$root/$path" ] || fail "/$path is not in the package"
 done
-[ -x "$work/root/usr/bin/orvane" ] || fail "/usr/bin/orvane is not executable"
+[ -x "$root/usr/bin/orvane" ] || fail "/usr/bin/orvane is not executable"
 for module in mail-curl.so directory-ldap.so; do
-    compgen -G "$work/root/usr/lib/*/orvane/$module" >/dev/null \
+    compgen -G "$root/usr/lib/*/orvane/$module" >/dev/null \
         || fail "the module $module is not in /usr/lib/<architecture>/orvane"
 done
-# Depends: what dpkg-shlibdeps found, after the module it cannot see.
+
+# Depends: what dpkg-shlibdeps found. Recommends: what is loaded at run time and may be left
+# out, the GSSAPI module of the Kerberos sign-in among them.
 depends=$(dpkg-deb -f "$deb" Depends)
+recommends=$(dpkg-deb -f "$deb" Recommends)
 echo "Depends: $depends"
-[[ $depends == libsasl2-modules-gssapi-mit,*libqt6widgets6* ]] || fail "Depends lacks the GSSAPI module or the libraries"
+echo "Recommends: $recommends"
+[[ $depends == *libqt6widgets6* ]] || fail "Depends lacks the Qt libraries"
+[[ $depends != *libsasl2-modules-gssapi-mit* ]] || fail "Depends holds the GSSAPI module"
+for package in libsasl2-modules-gssapi-mit qt6-translations-l10n; do
+    [[ ", $recommends," == *", $package,"* ]] || fail "Recommends lacks $package"
+done
 
 echo "== lintian"
 lintian --fail-on error --display-level '>=pedantic' "$deb" >"$work/lintian.log" 2>&1 \
     || fail "lintian reports errors"
 grep -v 'root privileges' "$work/lintian.log"
 echo "== desktop-file-validate"
-desktop-file-validate "$work/root/$desktop" || fail "desktop-file-validate"
+desktop-file-validate "$root/$desktop" || fail "desktop-file-validate"
 echo "== appstreamcli validate --no-net"
-appstreamcli validate --no-net "$work/root/$metainfo" || fail "appstreamcli validate"
+appstreamcli validate --no-net "$root/$metainfo" || fail "appstreamcli validate"
+
+echo "== the same bytes from both build folders"
+diff -r "$work/root0" "$work/root1" || fail "the installed files differ between the two builds"
+diff -r "$work/control0" "$work/control1" || fail "the control files differ between the two builds"
+# Text as well as UTF-16 strings, where a path could hide from a plain search.
+while IFS= read -r -d '' file; do
+    for build in "${builds[@]}"; do
+        if strings -a "$file" | grep -qF "$build" || strings -a -el "$file" | grep -qF "$build"; then
+            fail "/${file#"$root"/} names the build folder $build"
+        fi
+    done
+done < <(find "$root" -type f -print0)
+echo "$(find "$root" -type f | wc -l) files checked; the package is $(stat -c %s "$deb") bytes"
 exit $rc
