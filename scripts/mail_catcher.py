@@ -17,9 +17,7 @@ from email.parser import BytesParser
 
 from aiosmtpd.smtp import SMTP, LoginPassword
 
-# The tests' aiosmtpd server checks a login as the demo wants it checked.
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "mail"))
-from smtp_server import make_authenticator  # noqa: E402
+from smtp_login import make_authenticator
 
 
 def decoded(text):

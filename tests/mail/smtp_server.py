@@ -11,10 +11,16 @@ import json
 import os
 import signal
 import ssl
+import sys
 
-from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, LoginPassword
 from email import policy
 from email.parser import BytesParser
+
+# The login is checked as the demo's mail catcher checks it.
+SCRIPTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts")
+sys.path.insert(0, SCRIPTS)
+from smtp_login import make_authenticator  # noqa: E402
 
 
 def summarise(envelope, session):
@@ -72,16 +78,6 @@ class Handler:
             json.dump(summary, f, ensure_ascii=False)
         os.replace(base + ".json.tmp", base + ".json")
         return "250 2.0.0 Message accepted"
-
-
-def make_authenticator(user, password):
-    def authenticate(server, session, envelope, mechanism, auth_data):
-        if isinstance(auth_data, LoginPassword) and auth_data.login == user.encode() \
-                and auth_data.password == password.encode():
-            return AuthResult(success=True, auth_data=auth_data)
-        # handled=False makes aiosmtpd send the 535 itself (handled=True sends nothing).
-        return AuthResult(success=False, handled=False)
-    return authenticate
 
 
 def main():

@@ -25,10 +25,10 @@ bool writeFile(const QString &path, const QByteArray &content)
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
-// A part of the configuration that scripts/bench writes too.
+// A part of the configuration that the bench and the demo write too.
 QString configTemplate(const QString &name)
 {
-    QFile file(QStringLiteral(ORVANE_TEST_SUPPORT_DIR "/") + name);
+    QFile file(QStringLiteral(ORVANE_SLAPD_TEMPLATE_DIR "/") + name);
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
@@ -84,8 +84,8 @@ bool SlapdServer::writeConfig(const std::vector<Database> &databases,
     QString config = configTemplate("slapd.conf.in").replace("@RUN_DIR@", runPath({}));
     const QString database = configTemplate("slapd-database.conf.in");
     if (config.isEmpty() || database.isEmpty())
-        return fail(
-                QStringLiteral("cannot read the slapd.conf templates in " ORVANE_TEST_SUPPORT_DIR));
+        return fail(QStringLiteral(
+                "cannot read the slapd.conf templates in " ORVANE_SLAPD_TEMPLATE_DIR));
     QStringList overlays;
     for (const Database &db : databases)
         overlays += db.overlays;
@@ -143,7 +143,8 @@ bool SlapdServer::launch()
     const QString urls = QStringLiteral("ldap://127.0.0.1:%1/ ldaps://127.0.0.1:%2/")
                                  .arg(m_plainPort)
                                  .arg(m_tlsPort);
-    m_slapd->start(slapdPath, {"-d", "0", "-f", configPath(), "-h", urls});
+    // Debug level "stats": the operations it reads go to the log, which logText() hands out.
+    m_slapd->start(slapdPath, {"-d", "stats", "-f", configPath(), "-h", urls});
     return m_slapd->waitForStarted(10000)
            || fail(QStringLiteral("slapd did not start: ") + m_slapd->errorString());
 }
@@ -189,6 +190,12 @@ bool SlapdServer::fail(const QString &why)
 QString SlapdServer::runPath(const QString &name) const
 {
     return m_dir.filePath(name.isEmpty() ? QStringLiteral("run") : "run/" + name);
+}
+
+QString SlapdServer::logText() const
+{
+    QFile log(runPath("slapd.log"));
+    return log.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(log.readAll()) : QString();
 }
 
 QString SlapdServer::logTail() const

@@ -14,8 +14,9 @@ namespace orvane::test {
 
 // A private slapd for integration tests, started in named steps: clean run folder, certificates
 // (the test CA's server certificate for localhost and 127.0.0.1), config written from
-// slapd.conf.in, config tested with slapd -Ttest, data loaded with slapadd, start on free ports
-// of 127.0.0.1 only (plain and ldaps), probe both; a stop by PID. Never the system instance.
+// scripts/slapd/slapd.conf.in, config tested with slapd -Ttest, data loaded with slapadd, start
+// on free ports of 127.0.0.1 only (plain and ldaps), probe both; a stop by PID. Never the
+// system instance.
 class SlapdServer
 {
 public:
@@ -37,6 +38,9 @@ public:
     int plainPort() const { return m_plainPort; }
     int tlsPort() const { return m_tlsPort; }
     QString caFile() const { return m_certificates.caFile(); }
+    // What slapd logged so far: a line for each connection and operation it read, such as
+    // 'BIND dn="cn=reader,..." method=128', so a test can tell what reached the server.
+    QString logText() const;
 
 private:
     bool findTools();
