@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QThread>
 
+#include <csignal>
 #include <gtest/gtest.h>
 
 using namespace orvane;
@@ -31,18 +32,26 @@ public:
     {
         if (!SambaDomain::available(&unavailable))
             return;
-        if (!dc.start()) {
+        if (!start()) {
             unavailable = dc.error();
             return;
         }
+        started = true;
+    }
+    void TearDown() override { dc.stop(); }
+
+    // Starts the shared DC, and points the libraries at its run folder.
+    static bool start()
+    {
+        if (!dc.start())
+            return false;
         // Read by libldap, MIT Kerberos and Cyrus SASL when first used, so before any search.
         ticketCache = dc.runDir() + QStringLiteral("/krb5cc");
         qputenv("LDAPCONF", QFile::encodeName(dc.ldapConf()));
         qputenv("KRB5_CONFIG", QFile::encodeName(dc.krb5Config()));
         qputenv("KRB5CCNAME", QFile::encodeName(QStringLiteral("FILE:") + ticketCache));
-        started = true;
+        return true;
     }
-    void TearDown() override { dc.stop(); }
 
     static inline SambaDomain dc;
     static inline QString ticketCache;
@@ -225,6 +234,39 @@ TEST_F(AdDirectoryTest, ServerSortsAndTheFirstPageIsThereBeforeTheNext)
     EXPECT_GT(expected.size(), 1000);
     EXPECT_EQ(names, expected);
     EXPECT_GE(ldapRows.pagesRead(), 3);
+}
+
+// A DC whose administrator switched TLS off (as one without a certificate is) takes StartTLS
+// and then hangs up. The search binds over a new plain connection, as it did before it asked
+// for StartTLS, lists the entries, and the process lives on: like the program, the test
+// ignores SIGPIPE, so the write into the closed connection fails instead of ending it.
+TEST_F(AdDirectoryTest, DcWithTlsSwitchedOffTakesAPlainBind)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    dc().stop(); // the ports are fixed: one DC at a time
+    SambaDomain plain;
+    const bool started = plain.start(SambaDomain::Tls::Off);
+    const QString error = plain.error();
+    RecordingForm form;
+    QString log;
+    if (started) {
+        form.preset(Control::txtLdapCon, QStringLiteral("127.0.0.1/") + SambaDomain::peopleDn);
+        form.preset(Control::txtLdap, QStringLiteral("Smi"));
+        form.preset(Control::txtLdapUser, SambaDomain::reader.upn());
+        form.preset(Control::txtLdapPassword, SambaDomain::reader.password);
+        LdapDirectoryComponents components;
+        cmdLdapSearch_Click(form, components);
+        log = plain.logText();
+        plain.stop();
+    }
+    ASSERT_TRUE(DomainController::start()) << dc().error().toStdString();
+    ASSERT_TRUE(started) << error.toStdString();
+
+    EXPECT_TRUE(form.boxes.empty()) << form.boxes[0].text.toStdString();
+    const QStringList expected = plain.expectedMails(QStringLiteral("Smi"));
+    EXPECT_FALSE(expected.isEmpty());
+    EXPECT_EQ(form.listOf(Control::lstEmail), expected);
+    EXPECT_TRUE(log.contains("[LDAP,simple bind]")) << log.toStdString();
 }
 
 } // namespace

@@ -13,7 +13,6 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <iterator>
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -27,8 +26,13 @@ const QString sambaPath = QStringLiteral("/usr/sbin/samba");
 const QString pythonPath = QStringLiteral("/usr/bin/python3"); // Debian's, with its samba modules
 // samba -i ends on its own after this long, should a test run leave it behind anyway.
 constexpr int maximumRuntimeSeconds = 3600;
-// Fixed: samba has no setting for them. Probed in the order samba opens them.
+// Fixed: samba has no setting for them. Probed in the order samba opens them; without TLS it
+// opens neither 636 nor 3269.
 constexpr int ports[] = {88, 389, 464, 636, 3268, 3269};
+constexpr bool tlsPort(int port)
+{
+    return port == 636 || port == 3269;
+}
 
 QString scriptPath()
 {
@@ -108,7 +112,7 @@ bool SambaDomain::available(QString *why)
     return true;
 }
 
-bool SambaDomain::prepareRunFolder()
+bool SambaDomain::prepareRunFolder(Tls tls)
 {
     m_run = std::make_unique<QTemporaryDir>(QDir::tempPath()
                                             + QStringLiteral("/orvane-samba-XXXXXX"));
@@ -118,8 +122,11 @@ bool SambaDomain::prepareRunFolder()
     }
     QProcess script;
     script.setProcessChannelMode(QProcess::MergedChannels);
-    script.start(pythonPath, {scriptPath(), QStringLiteral("--cache"), cacheDir(),
-                              QStringLiteral("--run"), m_run->path()});
+    QStringList arguments = {scriptPath(), QStringLiteral("--cache"), cacheDir(),
+                             QStringLiteral("--run"), m_run->path()};
+    if (tls == Tls::Off)
+        arguments.append(QStringLiteral("--no-tls"));
+    script.start(pythonPath, arguments);
     // Provisioning the template the first time takes half a minute; copying it, a second.
     if (!script.waitForFinished(300000) || script.exitStatus() != QProcess::NormalExit
         || script.exitCode() != 0) {
@@ -186,10 +193,10 @@ bool SambaDomain::waitUntilListening(int port)
     return false;
 }
 
-bool SambaDomain::start()
+bool SambaDomain::start(Tls tls)
 {
     stop();
-    if (!available(&m_error) || !prepareRunFolder())
+    if (!available(&m_error) || !prepareRunFolder(tls))
         return false;
 
     m_samba = std::make_unique<QProcess>();
@@ -215,13 +222,15 @@ bool SambaDomain::start()
     }
     m_group = static_cast<pid_t>(m_samba->processId());
     bool ready = true;
-    for (const int port : ports)
-        ready = ready && waitUntilListening(port);
+    for (const int port : ports) {
+        if (tls == Tls::On || !tlsPort(port))
+            ready = ready && waitUntilListening(port);
+    }
     // Samba gives up as a whole when one listener fails, after the others opened; and a
     // squatter on a port answers the probe too. A moment's grace tells them apart.
     if (ready)
         m_samba->waitForFinished(300);
-    if (!ready || exitedEarly(ports[std::size(ports) - 1])) {
+    if (!ready || exitedEarly(3268)) {
         stop(); // the workers samba left behind
         return false;
     }

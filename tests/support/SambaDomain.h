@@ -67,8 +67,11 @@ public:
     static bool available(QString *why);
 
     // Provisions the template if needed, copies it, starts samba and waits until LDAP, LDAPS and
-    // Kerberos accept connections. False with error() saying why.
-    bool start();
+    // Kerberos accept connections. False with error() saying why. Without tls, a DC whose
+    // administrator switched TLS off: no LDAPS ports, StartTLS taken and then hung up, and a
+    // plain simple bind allowed.
+    enum class Tls { On, Off };
+    bool start(Tls tls = Tls::On);
     // SIGTERM to samba's process group, SIGKILL after five seconds.
     void stop();
 
@@ -97,7 +100,7 @@ public:
     QStringList expectedMails(const QString &prefix) const;
 
 private:
-    bool prepareRunFolder();
+    bool prepareRunFolder(Tls tls);
     bool waitUntilListening(int port);
     bool exitedEarly(int port);
     QString logTail() const;

@@ -1,12 +1,13 @@
 #!/usr/bin/python3
 """A private Samba Active Directory domain controller for the integration tests.
 
-    /usr/bin/python3 samba_dc.py --cache CACHE_DIR --run RUN_DIR
+    /usr/bin/python3 samba_dc.py --cache CACHE_DIR --run RUN_DIR [--no-tls]
 
 Provisions the domain EXAMPLE.TEST into a template under CACHE_DIR unless one made by this very
 script exists already (the folder name carries a hash of this file, so editing it provisions
 anew and the old template is removed), then copies the template into RUN_DIR and writes that
-copy's configuration. Starting and stopping samba is left to the caller, which owns its PID:
+copy's configuration; with --no-tls, that of a DC whose administrator switched TLS off. Starting
+and stopping samba is left to the caller, which owns its PID:
 
     setsid samba -i -s RUN_DIR/etc/smb.conf    (log on standard output)
 
@@ -104,11 +105,20 @@ def write(path, text, mode=0o644):
     os.chmod(path, mode)
 
 
-def smb_conf(root):
+def smb_conf(root, tls=True):
     # Everything samba writes stays under root; no shares, no DNS, no forwarder: the tests talk
     # LDAP (389, 636, 3268, 3269) and Kerberos (88, 464) on 127.0.0.1 and nothing else.
     # "ldap server require strong auth" stays at its default (yes) on purpose: the tests expect
-    # a plain simple bind to be refused as a hardened DC refuses it.
+    # a plain simple bind to be refused as a hardened DC refuses it. A DC without TLS cannot
+    # keep that default, or nothing but Kerberos could sign in; it opens neither 636 nor 3269.
+    if tls:
+        transport = """\ttls enabled = yes
+\ttls keyfile = {r}/dc.key
+\ttls certfile = {r}/dc.pem
+\ttls cafile = {r}/ca.pem
+"""
+    else:
+        transport = "\ttls enabled = no\n\tldap server require strong auth = no\n"
     return """[global]
 \tnetbios name = DC1
 \tworkgroup = {domain}
@@ -125,11 +135,7 @@ def smb_conf(root):
 \tbinddns dir = {r}/bind-dns
 \tncalrpc dir = {r}/ncalrpc
 \tlog level = 1 auth_audit:5
-\ttls enabled = yes
-\ttls keyfile = {r}/dc.key
-\ttls certfile = {r}/dc.pem
-\ttls cafile = {r}/ca.pem
-""".format(domain=DOMAIN, realm=REALM, r=root)
+""".format(domain=DOMAIN, realm=REALM, r=root) + transport.format(r=root)
 
 
 def krb5_conf():
@@ -328,13 +334,13 @@ def add_host_spns(root):
                           + "".join("servicePrincipalName: %s\n" % spn for spn in wanted))
 
 
-def prepare_run(template, run_dir):
+def prepare_run(template, run_dir, tls):
     os.makedirs(run_dir, exist_ok=True)
     if os.listdir(run_dir):
         raise RuntimeError("run folder %s is not empty" % run_dir)
     run(["cp", "-a", template + "/.", run_dir])
     # smb.conf is the only file of a provisioned DC that names its folder.
-    write(run_dir + "/etc/smb.conf", smb_conf(run_dir))
+    write(run_dir + "/etc/smb.conf", smb_conf(run_dir, tls))
     write(run_dir + "/krb5.conf", krb5_conf())
     write(run_dir + "/ldap.conf", "TLS_CACERT %s/ca.pem\nTLS_REQCERT demand\n" % run_dir)
     add_host_spns(run_dir)
@@ -350,6 +356,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--cache", required=True, help="folder that keeps the template")
     parser.add_argument("--run", required=True, help="empty folder for this run's copy")
+    parser.add_argument("--no-tls", action="store_true",
+                        help="the copy runs without TLS and takes a plain simple bind")
     args = parser.parse_args()
     if os.geteuid() != 0:
         sys.exit("samba_dc.py: must run as root (samba binds ports 88 and 389)")
@@ -369,7 +377,7 @@ def main():
                     shutil.rmtree(os.path.join(cache, entry), ignore_errors=True)
             provision(template)
     started = time.monotonic()
-    prepare_run(template, os.path.abspath(args.run))
+    prepare_run(template, os.path.abspath(args.run), not args.no_tls)
     log("copied %s to %s in %.1f s" % (template, args.run, time.monotonic() - started))
 
 
