@@ -8,9 +8,14 @@
 #include "support/RequireServer.h"
 #include "support/SlapdServer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <iostream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -365,6 +370,87 @@ TEST_F(LdapDirectoryTest, UntrustedOrMisnamedCertificatesAreRefusedBeforeTheBind
             EXPECT_TRUE(text.contains(word)) << text.toStdString();
         EXPECT_TRUE(text.contains("No password was sent.")) << text.toStdString();
     }
+}
+
+namespace {
+
+// What lies near the program decides nothing about whom TLS trusts: an ldaprc in the folder it
+// is started from (one that switches the check off, or one that names the CA the server's
+// certificate comes from) and LDAPTLS_REQCERT in its environment. The certificate of a CA the
+// program does not trust is refused on the TLS port and after StartTLS, and no bind reaches
+// the server. libldap reads those once, at its first use, so each row runs in a process of its
+// own (with its own slapd), set up before that. Exits 0 when all held.
+void searchWithTrustNearby(const char *ldaprc, bool requireNever, RecordingForm &form,
+                           const LdapProviderOptions &untrusting)
+{
+    QTemporaryDir folder;
+    if (ldaprc) {
+        QFile file(folder.filePath("ldaprc"));
+        const QString text = QString::fromLatin1(ldaprc).arg(DirectoryServer::server.caFile());
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0)
+            std::exit(2);
+    }
+    if (requireNever)
+        qputenv("LDAPTLS_REQCERT", "never");
+    if (!QDir::setCurrent(folder.path()))
+        std::exit(2);
+    const auto &server = DirectoryServer::server;
+    bool held = true;
+    form.preset(Control::txtLdap, "Tay");
+    for (const int port : {server.tlsPort(), server.plainPort()}) {
+        form.boxes.clear();
+        form.preset(Control::txtLdapCon, QStringLiteral("127.0.0.1:%1/").arg(port)
+                                                 + DirectoryServer::example.peopleDn());
+        const qsizetype before = server.logText().size();
+        LdapDirectoryComponents components(untrusting);
+        cmdLdapSearch_Click(form, components);
+        const QString text = form.boxes.empty() ? QString() : form.boxes[0].text;
+        const QString log = server.logText().mid(before);
+        if (!text.contains("does not trust") || log.contains("BIND dn=\"cn=reader")) {
+            std::cerr << "port " << port << ": box \"" << text.toStdString() << "\", slapd saw "
+                      << log.toStdString();
+            held = false;
+        }
+    }
+    std::exit(held ? 0 : 1);
+}
+
+} // namespace
+
+TEST_F(LdapDirectoryTest, NothingNearbyWeakensTheCertificateCheck)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    LdapProviderOptions untrusting = options();
+    untrusting.caFile.clear(); // the system's trust: the test CA is not in it
+    struct Row
+    {
+        const char *ldaprc; // %1: the CA that signed the server's certificate
+        bool requireNever;
+    };
+    for (const Row &row :
+         {Row{"TLS_REQCERT never\n", false}, Row{"TLS_CACERT %1\n", false}, Row{nullptr, true}}) {
+        SCOPED_TRACE(row.ldaprc ? row.ldaprc : "LDAPTLS_REQCERT=never");
+        EXPECT_EXIT(searchWithTrustNearby(row.ldaprc, row.requireNever, form, untrusting),
+                    ::testing::ExitedWithCode(0), "");
+    }
+
+    // Named in the LDAP client settings the user chose (LDAPCONF), the CA is trusted on both.
+    QTemporaryDir folder;
+    QFile conf(folder.filePath("ldap.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("TLS_CACERT " + QFile::encodeName(DirectoryServer::server.caFile()) + '\n');
+    conf.close();
+    qputenv("LDAPCONF", QFile::encodeName(conf.fileName()));
+    for (const int port :
+         {DirectoryServer::server.tlsPort(), DirectoryServer::server.plainPort()}) {
+        form.boxes.clear();
+        form.preset(Control::txtLdapCon, path(port, example().peopleDn()));
+        form.preset(Control::txtLdap, "Tay");
+        search(untrusting);
+        EXPECT_TRUE(form.boxes.empty()) << port << ": " << form.boxes[0].text.toStdString();
+        EXPECT_EQ(form.listOf(Control::lstEmail), example().expectedMails("Tay"));
+    }
+    qunsetenv("LDAPCONF");
 }
 
 TEST_F(LdapDirectoryTest, ServerSortsOnAnAttributeWithAnOrderingRulePageByPage)
