@@ -41,9 +41,9 @@ Status PagedSearch::fetchPage(std::vector<Entry> &entries)
     // slapd's sort overlay answers the request for the next page with 51, busy, when it comes
     // before the overlay has let go of the page before, and a client that asks at once can be
     // that quick. Busy is RFC 4511's "try again later" (section A.2): the same page is asked
-    // for again after a pause that doubles each time, within the page's time-out.
-    // Busy is asked again a few times at most, whatever the time-out: with none, a server that
-    // is always busy would be asked for ever.
+    // for again after a pause that doubles each time, within the page's time-out, and a few
+    // times at most whatever the time-out: with none, a server that is always busy would be
+    // asked for ever.
     const Deadline deadline = m_session->deadlineFromNow();
     const auto step = m_session->watch(deadline);
     std::chrono::milliseconds pause(1);
