@@ -111,6 +111,12 @@ QString noSuchBaseAdvice(const FailureContext &context, const QString &matchedDn
 
 QString timeLimitAdvice(const FailureContext &context)
 {
+    // Before the sign-in, no search had begun: a shorter result would not have come sooner.
+    if (!context.bound)
+        return QStringLiteral("The directory server %1 did not answer within %2: check that "
+                              "the directory path names the directory server and its port, or "
+                              "try again later.")
+                .arg(serverText(context), secondsText(context.timeout));
     return QStringLiteral("The directory server %1 did not answer within %2: try a longer "
                           "prefix, or try again later.")
             .arg(serverText(context), secondsText(context.timeout));
