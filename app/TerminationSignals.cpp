@@ -1,5 +1,7 @@
 #include "TerminationSignals.h"
 
+#include "ui/MainWindow.h"
+
 #include <QSocketNotifier>
 
 #include <cstdio>
@@ -19,6 +21,13 @@ void endAbandoningWaits()
 {
     std::fflush(nullptr);
     std::_Exit(0);
+}
+
+void endWithSession(ui::MainWindow &window, const TerminationSignals &termination)
+{
+    window.setEndDuringWait(endAbandoningWaits);
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &window,
+                     &ui::MainWindow::closeForSessionEnd);
 }
 
 #ifdef Q_OS_UNIX

@@ -4,7 +4,13 @@
 
 class QSocketNotifier;
 
+namespace orvane::ui {
+class MainWindow;
+}
+
 namespace orvane::app {
+
+class TerminationSignals;
 
 // Signals from the network never end the program: a write to a connection that the server has
 // closed fails with EPIPE, which every layer reports as a failure, instead of raising SIGPIPE.
@@ -38,5 +44,10 @@ private:
 
     QSocketNotifier *m_notifier = nullptr;
 };
+
+// Wires the window to the ends of a session: a termination signal closes it as a log-off does,
+// and a close during a wait on the network saves the five boxes and ends the program at once,
+// whatever the server does.
+void endWithSession(ui::MainWindow &window, const TerminationSignals &termination);
 
 } // namespace orvane::app

@@ -33,12 +33,7 @@ int main(int argc, char *argv[])
 
     orvane::settings::QSettingsStore store;
     orvane::ui::MainWindow window(orvane::app::defaultComponents(), store);
-    // A close or a signal during a wait on the network saves the five boxes and ends the
-    // program, whatever the server does.
-    window.setEndDuringWait(orvane::app::endAbandoningWaits);
-
-    QObject::connect(&terminationSignals, &orvane::app::TerminationSignals::terminationRequested,
-                     &window, &orvane::ui::MainWindow::closeForSessionEnd);
+    orvane::app::endWithSession(window, terminationSignals);
     // The desktop session is ending: the window closes as on a log-off.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager &) { window.closeForSessionEnd(); });
