@@ -70,18 +70,6 @@ protected:
     QProcess m_process;
 };
 
-// A write into a connection the server has closed fails with EPIPE, which the layers report,
-// instead of ending the program with SIGPIPE.
-TEST_F(ShutdownTest, ABrokenPipeDoesNotEndIt)
-{
-    start(configHome());
-    EXPECT_TRUE(inSignalMask(m_process.processId(), "SigIgn:", SIGPIPE));
-    ASSERT_EQ(::kill(static_cast<pid_t>(m_process.processId()), SIGPIPE), 0);
-    EXPECT_FALSE(m_process.waitForFinished(300)) << "SIGPIPE ended the program";
-    sendAndWait(SIGTERM);
-    EXPECT_EQ(m_process.exitCode(), 0);
-}
-
 TEST_F(ShutdownTest, EachTerminationSignalSavesTheFiveValuesOnceAndEnds)
 {
     for (const int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
@@ -92,6 +80,9 @@ TEST_F(ShutdownTest, EachTerminationSignalSavesTheFiveValuesOnceAndEnds)
             seed.setValue(QStringLiteral("Setting/Subject"), QStringLiteral(" Scan ; = % "));
         }
         start(configHome());
+        // A write into a connection the server has closed fails with EPIPE, which the layers
+        // report, instead of ending the program.
+        EXPECT_TRUE(inSignalMask(m_process.processId(), "SigIgn:", SIGPIPE));
         sendAndWait(signalNumber);
         EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit) << signalNumber;
         EXPECT_EQ(m_process.exitCode(), 0) << signalNumber;

@@ -3,15 +3,12 @@
 #include "MailIntegrationFixture.h"
 #include "mail/CdoFields.h"
 #include "mail/CdoMessage.h"
+#include "support/Loopback.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRandomGenerator>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace orvane;
 using form::Control;
@@ -19,40 +16,6 @@ using form::StatusKind;
 using test::SmtpTestServer;
 
 namespace {
-
-// A socket on 127.0.0.1 with a free port, listening or (closed) refusing.
-class LocalSocket
-{
-public:
-    explicit LocalSocket(bool listen)
-    {
-        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
-            ADD_FAILURE() << "cannot bind a local socket";
-        socklen_t length = sizeof address;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        if (listen) {
-            ::listen(m_fd, 4); // the kernel completes connections; nobody ever answers
-        } else {
-            ::close(m_fd);
-            m_fd = -1;
-        }
-    }
-    ~LocalSocket()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    int m_port = 0;
-};
 
 QByteArray randomBytes(qint64 size)
 {
@@ -171,15 +134,16 @@ TEST_F(SmtpIntegrationTest, CertificateFromAnUntrustedAuthorityIsRefused)
 
 TEST_F(SmtpIntegrationTest, RefusedConnectionNamesHostAndPort)
 {
-    LocalSocket closed(false);
-    fillForm(closed.port());
+    const int closed = test::freePort();
+    fillForm(closed);
     click();
-    expectOneFailure(StatusKind::Connect, {QStringLiteral("127.0.0.1 port %1").arg(closed.port())});
+    expectOneFailure(StatusKind::Connect, {QStringLiteral("127.0.0.1 port %1").arg(closed)});
 }
 
 TEST_F(SmtpIntegrationTest, SilentServerTimesOutWithinTheStallTime)
 {
-    LocalSocket silent(true);
+    test::SilentListener silent;
+    ASSERT_NE(silent.port(), 0);
     fillForm(silent.port());
     mail::TransportOptions quick = options();
     quick.stallTimeout = std::chrono::seconds(1);

@@ -42,4 +42,30 @@ inline int freePort()
     return port;
 }
 
+// A listener on a free port of 127.0.0.1 that never reads: the kernel completes connections
+// into its backlog, and nobody ever says a word. Closed when it goes.
+class SilentListener
+{
+public:
+    SilentListener()
+    {
+        sockaddr_in address = loopback(0);
+        socklen_t length = sizeof address;
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0
+            && ::listen(m_fd, 4) == 0
+            && ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener() { ::close(m_fd); }
+    SilentListener(const SilentListener &) = delete;
+    SilentListener &operator=(const SilentListener &) = delete;
+
+    // 0 where it could not listen.
+    int port() const { return m_port; }
+
+private:
+    int m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    int m_port = 0;
+};
+
 } // namespace orvane::test

@@ -187,26 +187,17 @@ TEST_F(NetworkWaitTest, HeldSendPaintsDropsInputAndClosesAfterTheHandler)
 }
 
 // The window as the program wires it, a Send or a search waiting for a server that has taken
-// the connection and never says a word (the kernel accepts it for a listener that never
-// reads), and a close or SIGTERM during that wait. Ends the process; returns only if the close
-// did not end it.
+// the connection and never says a word, and a close or SIGTERM during that wait. Ends the
+// process; returns only if the close did not end it.
 void endDuringSilentWait(const QString &subject, bool search, bool signal)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address = test::loopback(0);
-    socklen_t length = sizeof address;
-    ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address);
-    ::listen(listener, 4);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
-    const QString port = QString::number(ntohs(address.sin_port));
-
+    const test::SilentListener silent;
+    const QString port = QString::number(silent.port());
     app::ignoreBrokenPipes();
     app::TerminationSignals termination;
     settings::QSettingsStore store;
     ui::MainWindow window(app::defaultComponents(QStringLiteral(ORVANE_TEST_MODULE_DIR)), store);
-    window.setEndDuringWait(app::endAbandoningWaits);
-    QObject::connect(&termination, &app::TerminationSignals::terminationRequested, &window,
-                     &ui::MainWindow::closeForSessionEnd);
+    app::endWithSession(window, termination);
     window.load();
     window.show();
     form::FormFields &fields = window.fields();
