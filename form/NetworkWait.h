@@ -1,12 +1,24 @@
 #pragma once
 
+#include <QString>
 #include <QtGlobal>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
 
 namespace orvane::form {
+
+// What the user reads while a wait needs them elsewhere (signing in in a browser, or typing a
+// code on another device): a caption, what to do, an address to open and a code to type there.
+struct WaitPrompt
+{
+    QString caption;
+    QString text;
+    QString address; // shown as selectable text; empty: none
+    QString code;    // shown as selectable text with a button that copies it; empty: none
+};
 
 // How a component waits on the network. A component hands the blocking part of its work
 // (a connect, a bind, an upload, a page of results) to run(), which returns once that work
@@ -28,6 +40,17 @@ public:
     {
         meanwhile();
         run(work);
+    }
+
+    // Runs work as run() does while a box shows `prompt` with a Cancel button. Cancel, or a
+    // close of the box, sets `cancelled`, which the work polls to end soon after; the box goes
+    // when the work has ended. This default runs the work at once, with nothing to cancel it.
+    virtual void runPrompted(const WaitPrompt &prompt,
+                             const std::function<void(const std::atomic<bool> &cancelled)> &work)
+    {
+        Q_UNUSED(prompt)
+        const std::atomic<bool> never{false};
+        work(never);
     }
 
     // How far an upload is, called from whichever thread runs the work, often (every few

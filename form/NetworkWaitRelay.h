@@ -31,6 +31,15 @@ public:
             NetworkWait::runAlongside(work, meanwhile);
     }
 
+    void runPrompted(const WaitPrompt &prompt,
+                     const std::function<void(const std::atomic<bool> &cancelled)> &work) override
+    {
+        if (NetworkWait *target = m_target.load())
+            target->runPrompted(prompt, work);
+        else
+            NetworkWait::runPrompted(prompt, work);
+    }
+
     void uploaded(qint64 sent, qint64 total) override
     {
         if (NetworkWait *target = m_target.load())

@@ -52,6 +52,13 @@ enum class StatusKind {
 
     // The settings store.
     SettingsNotSaved, // what was written could not be made permanent
+
+    // The OAuth sign-in that gets SMTP a bearer token.
+    SignInConfiguration, // the provider's configuration cannot be used (no client ID, http://)
+    SignInRefused,       // the provider refused the client, the scope, the grant or the consent
+    SignInUnreachable,   // the provider could not be reached, or answered what it should not
+    SignInExpired,       // the sign-in was not finished in time (the device code ran out)
+    Cancelled,           // the user cancelled the sign-in: the status line says so, no box
 };
 
 // The outcome of one call across a layer. No exception crosses a layer: a failure is this
