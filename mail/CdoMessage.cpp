@@ -7,10 +7,13 @@
 #include "mail/SmtpTransport.h"
 #include "mail/TextChecks.h"
 #include "mail/TransportConfig.h"
+#include "mail/oauth/SignIn.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QMimeDatabase>
+
+#include <optional>
 
 namespace orvane::mail {
 
@@ -118,13 +121,35 @@ Status CdoMessage::addAttachment(const QString &path, const QString &, const QSt
     return Status::success();
 }
 
+// A send ready to go: the server, login and envelope, the message, and the provider that signs
+// in for it where the login is OAuth.
+struct CdoMessage::Prepared
+{
+    SmtpRequest request;
+    MimeStream message;
+    std::optional<oauth::Provider> oauthProvider;
+};
+
 Status CdoMessage::send()
 {
+    m_remark.clear();
     // Everything from here on may wait on the server, so all of it goes to the wait: the
-    // window keeps painting while it runs elsewhere.
-    return form::waitFor(m_options.wait, [this] { return submit(); });
+    // window keeps painting while it runs elsewhere. An OAuth sign-in may need the user (a
+    // browser, a code to type) and shows a prompt of its own, so it comes between two waits.
+    std::shared_ptr<Prepared> prepared;
+    const Status status = form::waitFor(m_options.wait, [&]() -> Status {
+        Result<std::shared_ptr<Prepared>> ready = prepare();
+        if (!ready.ok())
+            return ready.status;
+        prepared = std::move(ready.value);
+        return prepared->oauthProvider ? Status::success() : transfer(*prepared);
+    });
+    if (!status.ok() || !prepared || !prepared->oauthProvider)
+        return status;
+    if (Status s = signIn(*prepared); !s.ok())
+        return s;
+    return form::waitFor(m_options.wait, [&] { return transfer(*prepared); });
 }
-
 Message::Progress CdoMessage::uploadProgress() const
 {
     if (!m_options.wait)
@@ -135,7 +160,7 @@ Message::Progress CdoMessage::uploadProgress() const
     };
 }
 
-Status CdoMessage::submit()
+Result<std::shared_ptr<CdoMessage::Prepared>> CdoMessage::prepare() const
 {
     Result<TransportConfig> config = TransportConfig::fromFields(m_committed);
     if (!config.ok())
@@ -172,7 +197,8 @@ Status CdoMessage::submit()
     if (!message.ok())
         return message.status;
 
-    SmtpRequest request;
+    auto prepared = std::make_shared<Prepared>();
+    SmtpRequest &request = prepared->request;
     request.host = config.value.host;
     request.port = config.value.port;
     request.useTls = config.value.useSsl;
@@ -182,11 +208,49 @@ Status CdoMessage::submit()
     request.mailFrom = parts.from.address.toLatin1();
     for (const Mailbox &mailbox : parts.to)
         request.rcptTo.append(mailbox.address.toLatin1());
+    prepared->message = std::move(message.value);
 
+    // A login without a password to a server an OAuth provider is configured for signs in
+    // with OAuth; a password typed always logs in with it, as it always did.
+    if (request.authenticate && request.password.isEmpty() && m_options.oauthProviders) {
+        const oauth::ProviderTable providers = m_options.oauthProviders();
+        if (const oauth::ConfiguredProvider *entry = providers.forServer(request.host)) {
+            if (!entry->problem.isEmpty())
+                return Status::failure(StatusKind::SignInConfiguration, 0,
+                                       entry->problem
+                                               + QStringLiteral(" The message was not sent."));
+            prepared->oauthProvider = entry->provider;
+        }
+    }
+    return {Status::success(), std::move(prepared)};
+}
+
+Status CdoMessage::signIn(Prepared &prepared)
+{
+    const oauth::Provider &provider = *prepared.oauthProvider;
+    if (prepared.request.user.isEmpty())
+        return Status::failure(StatusKind::Configuration, 0,
+                               QStringLiteral("Signing in to %1 needs your mailbox address as "
+                                              "the user name. Enter it and send again.")
+                                       .arg(provider.name));
+    if (!m_options.signIn)
+        return Status::failure(StatusKind::Internal, 0,
+                               QStringLiteral("The OAuth sign-in is not available in this "
+                                              "program. The message was not sent."));
+    Result<QByteArray> token = m_options.signIn->accessToken(provider, prepared.request.user);
+    if (!token.ok())
+        return token.status;
+    prepared.request.bearer = token.value;
+    m_remark = m_options.signIn->takeRemark();
+    return Status::success();
+}
+
+Status CdoMessage::transfer(Prepared &prepared)
+{
     SmtpTransport transport(m_options);
     transport.setProgress(uploadProgress());
-    Status status = transport.send(request, message.value);
-    redact(status, config.value.password);
+    Status status = transport.send(prepared.request, prepared.message);
+    redact(status, prepared.request.password);
     return status;
 }
 

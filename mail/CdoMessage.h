@@ -26,14 +26,21 @@ public:
                                const QString &password) override;
     form::Status send() override;
     void setProgress(Progress progress) override { m_progress = std::move(progress); }
+    QString remark() const override { return m_remark; }
 
     // Fields written but not yet committed, and those in effect: for tests.
     const std::map<QString, FieldValue> &committedFields() const { return m_committed; }
 
 private:
     class Field;
+    struct Prepared;
 
-    form::Status submit();
+    // Everything short of the network: the fields, the addresses, the composed message.
+    form::Result<std::shared_ptr<Prepared>> prepare() const;
+    // With a login, an empty password and an OAuth provider for the server: the access token
+    // the send signs in with, got before anything connects to the server.
+    form::Status signIn(Prepared &prepared);
+    form::Status transfer(Prepared &prepared);
     // The caller's progress hook, and the wait's when there is one.
     Progress uploadProgress() const;
 
@@ -46,6 +53,7 @@ private:
     QString m_body;
     QStringList m_attachments;
     Progress m_progress;
+    QString m_remark;
 };
 
 } // namespace orvane::mail

@@ -43,6 +43,10 @@ public:
     // stops the send (form::StatusKind::Aborted). Optional.
     using Progress = std::function<bool(qint64 sent, qint64 total)>;
     virtual void setProgress(Progress progress) = 0;
+
+    // What the user should know about the last successful send beyond its success (a sign-in
+    // that lasts only for this run, say); empty when nothing.
+    virtual QString remark() const { return {}; }
 };
 
 } // namespace orvane::mail

@@ -133,9 +133,11 @@ Status sendSteps(form::FormFields &form, MailComponents &components, ClickObject
     if (Status s = objects.message->send(); !s.ok())
         return s;
 
-    form.setCaption(Control::lblStatus,
-                    QString::fromLatin1(sentStatusPrefix)
-                            + generalDateTimeText(QDateTime::currentDateTime()));
+    QString sent = QString::fromLatin1(sentStatusPrefix)
+                   + generalDateTimeText(QDateTime::currentDateTime());
+    if (const QString remark = objects.message->remark(); !remark.isEmpty())
+        sent += QStringLiteral("  ") + remark;
+    form.setCaption(Control::lblStatus, sent);
     objects.message.reset();
     objects.fileSystem.reset();
     return Status::success();
@@ -169,7 +171,9 @@ void btnOrvane_Click(form::FormFields &form, MailComponents &components)
     }
 
     const Status status = sendSteps(form, components, objects);
-    if (!status.ok())
+    if (status.kind == form::StatusKind::Cancelled)
+        form.setCaption(Control::lblStatus, QString::fromLatin1(cancelledStatus));
+    else if (!status.ok())
         form.messageBox(form.executableBaseName() + QLatin1String(errorInfix) + status.description);
 }
 

@@ -12,6 +12,8 @@ inline constexpr const char *missingAttachmentText
         = "File Attachment can not be found! Message sent without attachment";
 inline constexpr const char *sentStatusPrefix = "Message Sent. ";
 inline constexpr const char *errorInfix = " error ";
+// The status line when the user cancelled the sign-in: not a failure to report in a box.
+inline constexpr const char *cancelledStatus = "Sign-in cancelled: the message was not sent.";
 
 // The Send button.
 void btnOrvane_Click(form::FormFields &form, MailComponents &components);

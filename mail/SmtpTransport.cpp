@@ -128,6 +128,7 @@ private:
     QByteArray m_mailFrom;
     QByteArray m_user;
     QByteArray m_password;
+    QByteArray m_bearer;
     QByteArray m_caFile;
     detail::CurlSlist m_recipients;
     Transfer m_transfer;
@@ -146,6 +147,7 @@ Submission::Submission(const SmtpRequest &request, const TransportOptions &optio
     , m_mailFrom('<' + request.mailFrom + '>')
     , m_user(request.user.toUtf8())
     , m_password(request.password.toUtf8())
+    , m_bearer(request.bearer)
     , m_caFile(options.caFile.toLocal8Bit())
 {
     const QString host = request.host.contains(u':') ? u'[' + request.host + u']' : request.host;
@@ -206,7 +208,13 @@ void Submission::setConnectionOptions(CURL *h)
         curl_easy_setopt(h, CURLOPT_CAINFO, m_caFile.constData());
         curl_easy_setopt(h, CURLOPT_CAPATH, nullptr);
     }
-    if (m_request.authenticate) {
+    if (m_request.authenticate && !m_bearer.isEmpty()) {
+        curl_easy_setopt(h, CURLOPT_USERNAME, m_user.constData());
+        curl_easy_setopt(h, CURLOPT_XOAUTH2_BEARER, m_bearer.constData());
+        // Only the two bearer mechanisms: with a user name and no password libcurl would
+        // otherwise try PLAIN with an empty password where the server offers neither.
+        curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, "AUTH=OAUTHBEARER;AUTH=XOAUTH2");
+    } else if (m_request.authenticate) {
         curl_easy_setopt(h, CURLOPT_USERNAME, m_user.constData());
         curl_easy_setopt(h, CURLOPT_PASSWORD, m_password.constData());
     }
@@ -267,6 +275,7 @@ detail::FailureContext Submission::failureContext(CURLcode rc) const
                            m_ended - std::max(connectedAt, m_transfer.lastTraffic))
                                      : context.elapsed;
     context.dialogue = &m_transfer.dialogue;
+    context.bearer = !m_bearer.isEmpty();
     return context;
 }
 
@@ -288,6 +297,7 @@ Status Submission::describeFailure(CURLcode rc)
         status = detail::describeSmtpFailure(failureContext(rc));
     redact(status, m_request.password);
     redactEncoded(status, '\0' + m_user + '\0' + m_password);
+    redact(status, QString::fromLatin1(m_bearer));
     return status;
 }
 

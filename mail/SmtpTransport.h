@@ -21,6 +21,9 @@ struct SmtpRequest
     bool authenticate = false;
     QString user;
     QString password;
+    // An OAuth 2.0 access token that signs in instead of the password: SASL OAUTHBEARER
+    // (RFC 7628) where the server offers it, else XOAUTH2.
+    QByteArray bearer;
     QByteArray mailFrom;      // bare address, ASCII
     QList<QByteArray> rcptTo; // addr-specs, ASCII
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "form/NetworkWait.h"
+#include "mail/oauth/ProviderTable.h"
 
 #include <QString>
 
@@ -9,6 +10,10 @@
 #include <memory>
 
 namespace orvane::mail {
+
+namespace oauth {
+class SignIn;
+}
 
 // How TLS starts on a port when SSL is ticked.
 enum class TlsStart {
@@ -32,6 +37,11 @@ struct TransportOptions
     // Where send() waits for the server and reports how far the upload is. None: on the
     // calling thread.
     std::shared_ptr<form::NetworkWait> wait;
+    // The OAuth providers the administrator configured, read at each send; none: no send signs
+    // in with OAuth. A send with a login and an empty password to a server one of them names
+    // gets its access token from `signIn`.
+    std::function<oauth::ProviderTable()> oauthProviders;
+    std::shared_ptr<oauth::SignIn> signIn;
 };
 
 } // namespace orvane::mail

@@ -1,5 +1,8 @@
 #include "SmtpDialogue.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace orvane::mail::detail {
 
 namespace {
@@ -12,6 +15,20 @@ constexpr qsizetype maxReplyLines = 6;
 QString clipped(const QString &text)
 {
     return text.size() <= maxLineChars ? text : text.left(maxLineChars) + QStringLiteral("...");
+}
+
+// The JSON object a 334 challenge carries in base64, compact; empty for anything else (the
+// ordinary challenges of LOGIN or CRAM-MD5 are not JSON).
+QString tokenErrorIn(const QString &challenge)
+{
+    const auto decoded = QByteArray::fromBase64Encoding(challenge.toLatin1(),
+                                                        QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        return {};
+    const QJsonDocument json = QJsonDocument::fromJson(*decoded);
+    if (!json.isObject())
+        return {};
+    return clipped(QString::fromUtf8(json.toJson(QJsonDocument::Compact)));
 }
 
 } // namespace
@@ -56,6 +73,9 @@ void SmtpDialogue::replyReceived(const QByteArray &chunk)
             continue;
         const bool more = line.size() > 3 && line.at(3) == '-';
         const QString text = QString::fromUtf8(line.mid(4)).trimmed();
+        if (m_inAuth && code == 334 && !more)
+            if (QString error = tokenErrorIn(text); !error.isEmpty())
+                m_tokenError = error;
         if (m_inEhlo && code == 250 && !m_pending.isEmpty()) {
             // Capability lines (every line after the first), RFC 5321 section 4.1.1.1.
             const QString keyword = text.section(u' ', 0, 0).toUpper();

@@ -35,6 +35,10 @@ public:
     bool offersStartTls() const { return m_startTls; }
     qint64 sizeLimit() const { return m_sizeLimit; } // 0: none announced
     bool authenticated() const { return m_authenticated; }
+    // The error a server sent as a challenge to a refused OAuth token (RFC 7628 section 3.2.2,
+    // and XOAUTH2 alike): the JSON behind the base64 of a 334 during AUTH, e.g.
+    // {"status":"invalid_token","scope":"smtp.send"}; empty when there was none.
+    const QString &tokenError() const { return m_tokenError; }
     bool greeted() const { return m_greeted; }
 
 private:
@@ -47,6 +51,7 @@ private:
     QString m_lastReplyTo;
     QStringList m_pending; // lines of a multi-line reply so far
     QStringList m_authMechanisms;
+    QString m_tokenError;
     bool m_startTls = false;
     qint64 m_sizeLimit = 0;
     bool m_inAuth = false;

@@ -56,6 +56,13 @@ Status describeRefusedGreeting(const FailureContext &c, bool temporary)
 
 Status describeLoginRequired(const FailureContext &c)
 {
+    // Microsoft 365's answer to MAIL FROM without a login.
+    if (c.dialogue->lastReply().contains(QLatin1String("5.7.57")))
+        return said(c, StatusKind::AuthRequired,
+                    QStringLiteral("The SMTP server %1 takes mail only after a login: \"%2\". "
+                                   "Tick SMTP Authentication and enter your mailbox address as "
+                                   "the user name (with the password empty where an OAuth "
+                                   "sign-in is set up for this server)."));
     if (c.dialogue->lastReply().contains(QLatin1String("STARTTLS"), Qt::CaseInsensitive))
         return said(c, StatusKind::AuthRequired,
                     QStringLiteral("The SMTP server %1 wants an encrypted connection first: "
@@ -179,9 +186,52 @@ Status describeStartTlsFailure(const FailureContext &c)
                         .arg(where(c)));
 }
 
+// An access token the server did not take. Its reason, where it gave one, is in the JSON of
+// its 334 challenge (RFC 7628 section 3.2.2); libcurl ends an XOAUTH2 login right there.
+Status describeTokenRefused(const FailureContext &c)
+{
+    const SmtpDialogue &d = *c.dialogue;
+    const QString reply = d.lastReply();
+    QString text = QStringLiteral("The SMTP server %1 refused the OAuth sign-in: \"%2\"")
+                           .arg(where(c), reply);
+    if (!d.tokenError().isEmpty() && !reply.contains(d.tokenError()))
+        text += QStringLiteral(" (it said %1)").arg(d.tokenError());
+    text += u'.';
+    if (reply.contains(QLatin1String("5.7.139")))
+        text += QStringLiteral(" Authenticated SMTP is switched off for this tenant or mailbox: "
+                               "an Exchange administrator must allow it for the mailbox "
+                               "(Set-CASMailbox -SmtpClientAuthenticationDisabled $false).");
+    else
+        text += QStringLiteral(" The provider signed you in, but the server does not accept the "
+                               "token: check that the user name is the mailbox's address, that "
+                               "the application has the permission (scope) for sending mail, "
+                               "and that the server allows authenticated SMTP for the mailbox.");
+    return fail(StatusKind::AuthRejected, d.lastReplyCode(),
+                text + QStringLiteral(" The message was not sent."));
+}
+
+// A password login refused by a server that no longer takes passwords (Microsoft 365).
+bool refusesPasswords(const QString &reply)
+{
+    return reply.contains(QLatin1String("5.7.30"))
+           || reply.contains(QLatin1String("Basic authentication"), Qt::CaseInsensitive)
+           || reply.contains(QLatin1String("5.7.139"));
+}
+
 Status describeLoginFailure(const FailureContext &c)
 {
     const SmtpDialogue &d = *c.dialogue;
+    if (c.bearer && d.lastReplyTo() == u"AUTH" && d.lastReplyCode() >= 300)
+        return describeTokenRefused(c);
+    if (!c.bearer && d.lastReplyTo() == u"AUTH" && refusesPasswords(d.lastReply()))
+        return fail(StatusKind::AuthRejected, d.lastReplyCode(),
+                    QStringLiteral("The SMTP server %1 refused the login: \"%2\". It no longer "
+                                   "takes a password here, only an OAuth sign-in (or "
+                                   "authenticated SMTP is switched off for the mailbox). Leave "
+                                   "the password empty and have your administrator set up the "
+                                   "OAuth sign-in for this server (see \"man orvane\", OAUTH "
+                                   "SIGN-IN).")
+                            .arg(where(c), d.lastReply()));
     if (d.lastReplyTo() == u"AUTH" && d.lastReplyCode() == 334)
         // Every step of the mechanism was answered and the server still wants more.
         return fail(StatusKind::AuthRejected, d.lastReplyCode(),
@@ -195,6 +245,13 @@ Status describeLoginFailure(const FailureContext &c)
                     QStringLiteral("The SMTP server %1 refused the login: \"%2\". Check the "
                                    "user name and password.")
                             .arg(where(c), d.lastReply()));
+    if (c.bearer)
+        return fail(StatusKind::AuthUnavailable, c.curlCode,
+                    QStringLiteral("The SMTP server %1 offers no OAuth login (it offers: %2), so "
+                                   "the access token could not be used: %3. Check the server "
+                                   "name and port, and tick SSL where the server offers more "
+                                   "after STARTTLS.")
+                            .arg(where(c), d.authMechanisms().join(u' '), c.errorText));
     return fail(StatusKind::AuthUnavailable, c.curlCode,
                 QStringLiteral("None of the login methods the SMTP server %1 offers (%2) can "
                                "be used: %3.")

@@ -29,6 +29,7 @@ struct FailureContext
     // connected: the elapsed time).
     std::chrono::milliseconds idle{};
     const SmtpDialogue *dialogue = nullptr;
+    bool bearer = false; // the login was an OAuth access token, not a password
 };
 
 // The description the user reads: what happened in the library's or the server's own words
