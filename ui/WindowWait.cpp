@@ -1,5 +1,7 @@
 #include "WindowWait.h"
 
+#include "ui/WaitPromptBox.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -7,6 +9,8 @@
 #include <QLocale>
 #include <QThread>
 #include <QTimer>
+#include <QWidget>
+#include <QWindow>
 
 #include <exception>
 #include <thread>
@@ -158,6 +162,35 @@ void WindowWait::runAlongside(const std::function<void()> &work,
         std::rethrow_exception(failure);
 }
 
+void WindowWait::runPrompted(const form::WaitPrompt &prompt,
+                             const std::function<void(const std::atomic<bool> &cancelled)> &work)
+{
+    std::atomic<bool> cancelled{false};
+    if (m_waiting || !m_status || !QCoreApplication::instance()
+        || QThread::currentThread() != QCoreApplication::instance()->thread()) {
+        work(cancelled);
+        return;
+    }
+    WaitPromptBox box(prompt, m_status->window());
+    connect(&box, &WaitPromptBox::cancelRequested, this, [&cancelled] { cancelled.store(true); });
+    m_prompt = &box;
+    box.show();
+    struct Finish
+    {
+        WaitPromptBox &box;
+        QPointer<QWidget> &prompt;
+        ~Finish()
+        {
+            QGuiApplication::restoreOverrideCursor();
+            prompt = nullptr;
+            box.finish();
+        }
+    } finish{box, m_prompt};
+    // The box is for clicking: the pointer over it is an arrow, not the busy cursor.
+    runAlongside([&] { work(cancelled); },
+                 [] { QGuiApplication::setOverrideCursor(Qt::ArrowCursor); });
+}
+
 void WindowWait::uploaded(qint64 sent, qint64 total)
 {
     m_sent.store(sent, std::memory_order_relaxed);
@@ -190,9 +223,20 @@ void WindowWait::restoreStatus()
     m_statusBefore.reset();
 }
 
+bool WindowWait::isForPrompt(QObject *receiver) const
+{
+    if (!m_prompt)
+        return false;
+    if (auto *widget = qobject_cast<QWidget *>(receiver))
+        return widget->window() == m_prompt;
+    if (auto *window = qobject_cast<QWindow *>(receiver))
+        return window == m_prompt->windowHandle();
+    return false;
+}
+
 bool WindowWait::eventFilter(QObject *watched, QEvent *event)
 {
-    if (m_waiting && isUserInput(event->type()))
+    if (m_waiting && isUserInput(event->type()) && !isForPrompt(watched))
         return true;
     return QObject::eventFilter(watched, event);
 }

@@ -11,6 +11,7 @@
 
 class QLabel;
 class QTimer;
+class QWidget;
 
 namespace orvane::ui {
 
@@ -31,6 +32,9 @@ public:
     // The work on a worker thread, meanwhile on this one; then this thread only paints.
     void runAlongside(const std::function<void()> &work,
                       const std::function<void()> &meanwhile) override;
+    // The prompt box takes input (Cancel, the code to copy) while the window takes none.
+    void runPrompted(const form::WaitPrompt &prompt,
+                     const std::function<void(const std::atomic<bool> &cancelled)> &work) override;
     void uploaded(qint64 sent, qint64 total) override;
 
     bool isWaiting() const { return m_waiting; }
@@ -52,6 +56,7 @@ private:
 
     void showProgress();
     void restoreStatus();
+    bool isForPrompt(QObject *receiver) const;
 
     QPointer<QLabel> m_status;
     QTimer *m_progressTimer;
@@ -59,6 +64,7 @@ private:
     std::atomic<qint64> m_sent{0};
     std::atomic<qint64> m_total{0};
     std::optional<QString> m_statusBefore;
+    QPointer<QWidget> m_prompt; // the box of a prompted wait, which alone takes input
 };
 
 } // namespace orvane::ui
