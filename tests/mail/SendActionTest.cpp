@@ -306,6 +306,16 @@ TEST_F(SendActionTest, FailureAtAnyStepShowsOneBoxAndReleasesEverything)
     }
 }
 
+// A sign-in the user cancelled is no failure to report: the status line says nothing was sent.
+TEST_F(SendActionTest, CancelledSignInSaysSoInTheStatusLineWithoutABox)
+{
+    components.failures["send"] = form::Status::failure(form::StatusKind::Cancelled, 0, {});
+    click();
+    EXPECT_TRUE(form.boxes.empty());
+    EXPECT_EQ(form.captionOf(Control::lblStatus), mail::cancelledStatus);
+    EXPECT_EQ(components.alive, 0);
+}
+
 TEST_F(SendActionTest, ClickingAgainSendsAgainWithNewObjects)
 {
     click();

@@ -59,6 +59,14 @@ SCENARIOS = {
     "auth-challenges": {"ehlo": ["250-scripted", "250 AUTH PLAIN LOGIN"], "auth": "CHALLENGE"},
     "auth-stream": {"ehlo": ["250-scripted", "250 AUTH PLAIN LOGIN"], "auth": "STREAM"},
     "truncate-in-data": {"data": "TRUNCATE"},
+    # Microsoft 365 once basic authentication is off for submission.
+    "auth-basic-off": {"ehlo": ["250-scripted", "250 AUTH LOGIN XOAUTH2"],
+                       "auth": "535 5.7.139 Authentication unsuccessful, basic authentication is "
+                               "disabled. [scripted]"},
+    "auth-550-5730": {"ehlo": ["250-scripted", "250 AUTH PLAIN LOGIN"],
+                      "auth": "550 5.7.30 Basic authentication is not supported for Client "
+                              "Submission."},
+    "mail-530-5757": {"mail": "530 5.7.57 Client not authenticated to send mail."},
 }
 
 
