@@ -4,24 +4,27 @@
 ORVANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 # Packages the program needs to build and run; the GSSAPI module lets the directory search sign
-# in with the user's Kerberos ticket, and GnuTLS (libldap's TLS library) reads the certificate
-# of a server that fails verification.
+# in with the user's Kerberos ticket, GnuTLS (libldap's TLS library) reads the certificate of a
+# server that fails verification, and QtKeychain with libsecret keeps the OAuth sign-in's
+# refresh token in the desktop's Secret Service.
 ORVANE_BUILD_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libcurl4-openssl-dev libldap2-dev
-    libsasl2-dev libsasl2-modules-gssapi-mit libgnutls28-dev)
+    libsasl2-dev libsasl2-modules-gssapi-mit libgnutls28-dev qtkeychain-qt6-dev libsecret-1-0)
 
 # Packages scripts/package needs on top: dpkg-shlibdeps (for the Depends line) and file (with
 # which CPack finds the ELF files to give it).
 ORVANE_PACKAGE_PACKAGES=(dpkg-dev file)
 
 # Packages the tests need on top: GoogleTest, the servers they start (slapd, aiosmtpd, a Samba
-# domain controller with its Kerberos tools), the tools that make their certificates, clang
-# with its libFuzzer runtime for scripts/fuzz, clang-format for the format check, Qt's own
-# translations, and the validators of the Debian package (lintian, desktop-file-validate,
-# appstreamcli).
+# domain controller with its Kerberos tools, Dovecot's submission service checking OAuth 2.0
+# tokens, a private session bus with GNOME's keyring as the Secret Service), the tools that
+# make their certificates, clang with its libFuzzer runtime for scripts/fuzz, clang-format for
+# the format check, Qt's own translations, and the validators of the Debian package (lintian,
+# desktop-file-validate, appstreamcli). The OAuth tests' authorization server comes from npm
+# (ensure_oauth_node_modules), run by the machine's Node.js.
 ORVANE_TEST_PACKAGES=(libgtest-dev libgmock-dev slapd ldap-utils python3-aiosmtpd python3-pyasn1
     python3-pyasn1-modules samba python3-samba krb5-user openssl clang libclang-rt-14-dev
     clang-format qt6-translations-l10n "${ORVANE_PACKAGE_PACKAGES[@]}" lintian desktop-file-utils
-    appstream)
+    appstream dovecot-core dovecot-submissiond dbus gnome-keyring libsecret-1-0 libsecret-tools)
 
 log() { printf '==> %s\n' "$*" >&2; }
 die() { printf 'error: %s\n' "$*" >&2; exit 1; }
@@ -119,6 +122,35 @@ disable_services() {
     log "disabling the services just installed: ${units[*]}"
     as_root systemctl disable --now "${units[@]}" \
         || log "warning: could not disable ${units[*]}; 'systemctl disable --now' them by hand"
+}
+
+# ensure_oauth_node_modules CACHE_DIR: installs the OAuth tests' authorization server
+# (oidc-provider, pinned by tests/support/oauth/package-lock.json) into CACHE_DIR/oauth-node,
+# where tests/support/OAuthServers.cpp runs it from. npm ci takes exactly what the lockfile
+# names, from the npm registry, as the calling user; nothing is fetched when that lockfile is
+# installed there already. Its version 9 needs Node.js 20 or later.
+ensure_oauth_node_modules() {
+    local dir=$1/oauth-node source="$ORVANE_ROOT/tests/support/oauth" major
+    if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+        die "the OAuth tests need Node.js 20 or later with npm (node and npm on PATH)"
+    fi
+    major=$(node -p 'process.versions.node.split(".")[0]') || die "node does not run"
+    [ "$major" -ge 20 ] || die "the OAuth tests' oidc-provider needs Node.js 20 or later, not $(node --version)"
+    if [ -e "$dir/node_modules/oidc-provider/package.json" ] \
+        && cmp -s "$source/package-lock.json" "$dir/package-lock.json" \
+        && cmp -s "$source/package.json" "$dir/package.json"; then
+        return 0
+    fi
+    log "installing the OAuth tests' authorization server (npm ci) into $dir"
+    mkdir -p "$dir" || die "cannot make $dir"
+    cp "$source/package.json" "$source/package-lock.json" "$dir/" \
+        || die "cannot copy the npm lockfile into $dir"
+    # A failed install leaves no lockfile behind, so the tests say what is missing and the next
+    # run tries again.
+    (cd "$dir" && npm ci --prefer-offline --no-audit --no-fund --loglevel=error) || {
+        rm -f "$dir/package-lock.json"
+        die "npm ci failed in $dir"
+    }
 }
 
 # configure_and_build BUILD_DIR BUILD_TYPE [cmake options...]
