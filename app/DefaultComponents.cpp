@@ -3,9 +3,13 @@
 #include "app/ModuleComponents.h"
 #include "directory/DirectoryModule.h"
 #include "mail/MailModule.h"
+#include "mail/oauth/OAuthModule.h"
+#include "settings/AdministratorGroup.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QUrl>
 
 #include <type_traits>
 
@@ -54,6 +58,32 @@ public:
 static_assert(std::is_same_v<LazyDirectoryComponents::EntryPoint,
                              decltype(&orvane_create_directory_components)>);
 
+// The OAuth sign-in, from its module: loaded on the first Send that signs in with OAuth.
+class LazySignIn final : public ModuleComponents<mail::oauth::SignIn, mail::oauth::SignInOptions>
+{
+public:
+    using ModuleComponents::ModuleComponents;
+
+    Result<QByteArray> accessToken(const mail::oauth::Provider &provider,
+                                   const QString &user) override
+    {
+        return create(&SignIn::accessToken, provider, user);
+    }
+    QString takeRemark() override
+    {
+        SignIn *signIn = loadedComponents();
+        return signIn ? signIn->takeRemark() : QString();
+    }
+};
+static_assert(std::is_same_v<LazySignIn::EntryPoint, decltype(&orvane_create_sign_in)>);
+
+// The administrator's OAuth group, read afresh at each send that may need it.
+mail::oauth::ProviderTable configuredProviders()
+{
+    return mail::oauth::ProviderTable::fromKeys(
+            settings::readAdministratorGroup(QStringLiteral("OAuth")));
+}
+
 } // namespace
 
 QString moduleFolder()
@@ -74,8 +104,20 @@ ui::ComponentFactory defaultComponents(const QString &folder)
                                             : QString();
     };
     ui::ComponentFactory factory;
+    mail::oauth::SignInOptions signIn;
+    signIn.wait = factory.wait;
+    // The desktop's default browser: the desktop's own opener, xdg-open, or $BROWSER.
+    signIn.openBrowser = [](const QString &address) {
+        return QDesktopServices::openUrl(QUrl(address, QUrl::StrictMode));
+    };
     mail::TransportOptions transport;
     transport.wait = factory.wait;
+    transport.oauthProviders = configuredProviders;
+    transport.signIn = std::make_shared<LazySignIn>(
+            module(ORVANE_OAUTH_MODULE), "orvane_create_sign_in",
+            Status::failure(StatusKind::Internal, 0,
+                            QStringLiteral("The OAuth sign-in could not be loaded: ")),
+            std::move(signIn));
     factory.mail = std::make_shared<LazyMailComponents>(
             module(ORVANE_MAIL_MODULE), "orvane_create_mail_components",
             Status::failure(StatusKind::Internal, 0,

@@ -37,13 +37,21 @@ public:
 
 protected:
     // Calls `creator` on the module's components, loading the module first.
-    template<class T>
-    form::Result<T> create(form::Result<T> (Components::*creator)())
+    template<class T, class... Parameters, class... Arguments>
+    form::Result<T> create(form::Result<T> (Components::*creator)(Parameters...),
+                           Arguments &&...arguments)
     {
         form::Result<Components *> loaded = load();
         if (!loaded.ok())
             return loaded.status;
-        return (loaded.value->*creator)();
+        return (loaded.value->*creator)(std::forward<Arguments>(arguments)...);
+    }
+
+    // The module's components if it is loaded already, else null: nothing is loaded for it.
+    Components *loadedComponents()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_components.get();
     }
 
 private:
