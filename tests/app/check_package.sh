@@ -50,7 +50,7 @@ for path in usr/bin/orvane $desktop $metainfo usr/share/man/man1/orvane.1.gz \
     [ -f "$root/$path" ] || fail "/$path is not in the package"
 done
 [ -x "$root/usr/bin/orvane" ] || fail "/usr/bin/orvane is not executable"
-for module in mail-curl.so directory-ldap.so; do
+for module in mail-curl.so directory-ldap.so mail-oauth.so; do
     compgen -G "$root/usr/lib/*/orvane/$module" >/dev/null \
         || fail "the module $module is not in /usr/lib/<architecture>/orvane"
 done
@@ -63,7 +63,8 @@ echo "Depends: $depends"
 echo "Recommends: $recommends"
 [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks the Qt libraries"
 [[ $depends != *libsasl2-modules-gssapi-mit* ]] || fail "Depends holds the GSSAPI module"
-for package in libsasl2-modules-gssapi-mit qt6-translations-l10n; do
+[[ $depends == *libqt6keychain1* ]] || fail "Depends lacks QtKeychain (the OAuth sign-in)"
+for package in libsasl2-modules-gssapi-mit qt6-translations-l10n libsecret-1-0; do
     [[ ", $recommends," == *", $package,"* ]] || fail "Recommends lacks $package"
 done
 
