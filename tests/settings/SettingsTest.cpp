@@ -1,3 +1,4 @@
+#include "settings/AdministratorGroup.h"
 #include "settings/QSettingsStore.h"
 #include "settings/SettingsHandlers.h"
 #include "support/RecordingForm.h"
@@ -97,6 +98,33 @@ TEST_F(SettingsTest, CloseWritesAllFiveKeysToTheUserConfigFile)
     EXPECT_TRUE(contents.contains("SMTP%20Server=localhost"));
     EXPECT_TRUE(contents.contains("To=\n"));
     EXPECT_TRUE(contents.contains("Subject=\n"));
+}
+
+// The administrator's OAuth group: the user's file over the system-wide one, key by key, read
+// only, and still there, unchanged and not copied, after the five values are saved.
+TEST_F(SettingsTest, AdministratorGroupIsReadOverTheSystemFileAndSurvivesTheSave)
+{
+    QTemporaryDir system;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+    ASSERT_TRUE(QDir(system.path()).mkpath("Quarrow Orvane"));
+    QFile systemFile(system.filePath("Quarrow Orvane/orvane.conf"));
+    ASSERT_TRUE(systemFile.open(QIODevice::WriteOnly));
+    systemFile.write("[OAuth]\nGoogle\\ClientId=g-site\nMicrosoft365\\ClientId=m-site\n");
+    systemFile.close();
+    writeConfig("[OAuth]\nMicrosoft365\\ClientId=m-user\nMicrosoft365\\Servers=a.example, "
+                "b.example\n");
+
+    const QMap<QString, QString> expected{{"Google/ClientId", "g-site"},
+                                          {"Microsoft365/ClientId", "m-user"},
+                                          {"Microsoft365/Servers", "a.example, b.example"}};
+    EXPECT_EQ(orvane::settings::readAdministratorGroup("OAuth"), expected);
+    RecordingForm form = loaded();
+    saveFrom(form);
+    EXPECT_EQ(orvane::settings::readAdministratorGroup("OAuth"), expected);
+    QFile file(configFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(file.readAll().contains("g-site"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, m_home.filePath("none"));
 }
 
 TEST_F(SettingsTest, AwkwardValuesRoundTripExactly)

@@ -1,20 +1,22 @@
 // The window while a Send signs in with OAuth: the device flow's box shows the code as text to
 // select, the window paints meanwhile, Cancel ends the wait with nothing sent, and a finished
 // sign-in sends with no token left in a box, the status line or the settings file.
-#include "MemoryStore.h"
 #include "WaitSteps.h"
 #include "mail/CurlComponents.h"
 #include "mail/SendAction.h"
 #include "mail/oauth/MemoryTokenStore.h"
 #include "mail/oauth/OAuthSignIn.h"
+#include "settings/QSettingsStore.h"
 #include "support/OAuthServers.h"
 #include "support/RequireServer.h"
 #include "ui/MainWindow.h"
 #include "ui/WaitPromptBox.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QSettings>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -71,7 +73,7 @@ protected:
     test::OAuthServers servers;
     std::shared_ptr<mail::oauth::MemoryTokenStore> tokens
             = std::make_shared<mail::oauth::MemoryTokenStore>();
-    test::MemoryStore store;
+    settings::QSettingsStore store; // the real file, in this test's own XDG_CONFIG_HOME
     std::unique_ptr<ui::MainWindow> window;
 };
 
@@ -126,10 +128,14 @@ TEST_F(SignInPromptTest, CodeEnteredElsewhereSendsAndNoTokenShows)
     const auto refresh = tokens->read(
             mail::oauth::TokenStore::keyFor(servers.issuer(), servers.clientId(), user));
     ASSERT_TRUE(refresh.ok() && refresh.value);
-    window->close();
-    for (const auto &[key, value] : store.values)
-        EXPECT_FALSE(value.contains(QString::fromLatin1(*refresh.value))) << key.toStdString();
     EXPECT_FALSE(status().contains(QString::fromLatin1(*refresh.value)));
+    window->close();
+    QFile saved(QSettings(QSettings::NativeFormat, QSettings::UserScope, "Quarrow Orvane", "orvane")
+                        .fileName());
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly)) << saved.fileName().toStdString();
+    const QByteArray contents = saved.readAll();
+    EXPECT_TRUE(contents.contains("ann@example.org")); // the five values were saved
+    EXPECT_FALSE(contents.contains(*refresh.value));
 }
 
 } // namespace
