@@ -228,7 +228,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
             m_endDuringWait();
         }
         // Held, never refused: the handler runs to its end first, and Form_Unload then runs
-        // once, after it.
+        // once, after it. A sign-in waiting for the user is cancelled, so that end comes now.
+        m_wait->cancelPrompt();
         m_closeHeld = true;
         event->ignore();
         return;

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -34,13 +35,28 @@ WaitPromptBox::WaitPromptBox(const form::WaitPrompt &prompt, QWidget *parent)
     setObjectName(QStringLiteral("waitPrompt"));
     setWindowTitle(prompt.caption.isEmpty() ? QString::fromLatin1(form::applicationTitle)
                                             : prompt.caption);
-    setWindowModality(Qt::WindowModal);
+    // Not modal: a window blocked by a modal box never hears of a close from the window
+    // manager, and the close of the window must still end the program during the wait. The
+    // wait keeps input from the window meanwhile. A box to answer or cancel, not to minimise.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(selectableLabel(prompt.text, "promptText", this));
-    if (!prompt.address.isEmpty())
-        layout->addWidget(selectableLabel(prompt.address, "promptAddress", this));
 
     auto *buttons = new QHBoxLayout;
+    if (!prompt.address.isEmpty()) {
+        // An authorization address runs to hundreds of characters without a space: one line
+        // that scrolls, all of it selected at a click, and a button that copies it whole.
+        auto *address = new QLineEdit(prompt.address, this);
+        address->setObjectName(QStringLiteral("promptAddress"));
+        address->setReadOnly(true);
+        address->setCursorPosition(0);
+        layout->addWidget(address);
+        auto *copy = new QPushButton(QStringLiteral("Copy &Address"), this);
+        copy->setObjectName(QStringLiteral("btnCopyAddress"));
+        connect(copy, &QPushButton::clicked, this,
+                [text = prompt.address] { QGuiApplication::clipboard()->setText(text); });
+        buttons->addWidget(copy);
+    }
     if (!prompt.code.isEmpty()) {
         QLabel *code = selectableLabel(prompt.code, "promptCode", this);
         QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -62,6 +78,11 @@ WaitPromptBox::WaitPromptBox(const form::WaitPrompt &prompt, QWidget *parent)
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
     setMinimumWidth(420);
+}
+
+void WaitPromptBox::cancel()
+{
+    emit cancelRequested();
 }
 
 void WaitPromptBox::finish()

@@ -7,7 +7,7 @@
 namespace orvane::ui {
 
 // The box a sign-in shows while it waits for the user: what to do, the address to open and the
-// code to type there, each as text to select, a button that copies the code, and Cancel. It
+// code to type there, each as text to select with a button that copies it, and Cancel. It
 // takes input while the window around it takes none; Cancel, Escape and its close box all
 // cancel, and it stays until the wait is over.
 class WaitPromptBox : public QDialog
@@ -17,6 +17,8 @@ class WaitPromptBox : public QDialog
 public:
     WaitPromptBox(const form::WaitPrompt &prompt, QWidget *parent);
 
+    // As the Cancel button does.
+    void cancel();
     // The wait is over: the box may go.
     void finish();
 

@@ -191,6 +191,12 @@ void WindowWait::runPrompted(const form::WaitPrompt &prompt,
                  [] { QGuiApplication::setOverrideCursor(Qt::ArrowCursor); });
 }
 
+void WindowWait::cancelPrompt()
+{
+    if (m_prompt)
+        static_cast<WaitPromptBox *>(m_prompt.data())->cancel();
+}
+
 void WindowWait::uploaded(qint64 sent, qint64 total)
 {
     m_sent.store(sent, std::memory_order_relaxed);

@@ -38,6 +38,8 @@ public:
     void uploaded(qint64 sent, qint64 total) override;
 
     bool isWaiting() const { return m_waiting; }
+    // Cancels the prompt of a prompted wait, as its Cancel button does; nothing without one.
+    void cancelPrompt();
 
     // "Sending... 12.5 of 48.0 MB"
     static QString progressText(qint64 sent, qint64 total);

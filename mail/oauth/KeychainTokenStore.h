@@ -23,10 +23,11 @@ class KeychainTokenStore : public TokenStore
 {
 public:
     // Each call gives up after `bound`: a Secret Service that D-Bus is still trying to start,
-    // or one that waits for a prompt nobody sees, must not hold up a Send for minutes. After
-    // such a time-out the store is not asked again in this run, as its job is still queued
-    // ahead of any new one.
-    explicit KeychainTokenStore(std::chrono::milliseconds bound = std::chrono::seconds(5));
+    // or one that waits for a prompt nobody sees, must not hold up a Send for minutes. Long
+    // enough, though, for a person to answer the keyring's own prompt (a new keyring's
+    // password, typed twice). After such a time-out the store is not asked again in this run,
+    // as its job is still queued ahead of any new one.
+    explicit KeychainTokenStore(std::chrono::milliseconds bound = std::chrono::seconds(30));
 
     form::Result<std::optional<QByteArray>> read(const QString &key) override;
     form::Status write(const QString &key, const QByteArray &value) override;

@@ -61,8 +61,8 @@ OAuthSignIn::~OAuthSignIn() = default;
 
 QString OAuthSignIn::noStoreRemark()
 {
-    return QStringLiteral("Signed in; no secret store is available, so you will be asked to "
-                          "sign in again after orvane is restarted.");
+    // The status line has room for a few words after the date and time.
+    return QStringLiteral("Sign-in kept for this run only.");
 }
 
 QString OAuthSignIn::takeRemark()

@@ -63,9 +63,10 @@ protected:
         window->findChild<QAbstractButton *>("chkSMTPAuth")->click();
     }
 
-    static ui::WaitPromptBox *promptBox()
+    ui::WaitPromptBox *promptBox() const
     {
-        return qobject_cast<ui::WaitPromptBox *>(QApplication::activeModalWidget());
+        auto *box = window->findChild<ui::WaitPromptBox *>();
+        return box && box->isVisible() ? box : nullptr;
     }
     QString status() const { return window->findChild<QLabel *>("lblStatus")->text(); }
     void send() { QTest::mouseClick(window->findChild<QWidget *>("btnOrvane"), Qt::LeftButton); }
@@ -84,7 +85,7 @@ TEST_F(SignInPromptTest, CodeIsSelectableTheWindowPaintsAndCancelSendsNothing)
     int paintsBefore = 0;
     QString code;
     test::Steps steps;
-    steps.then([] { return promptBox() != nullptr; },
+    steps.then([this] { return promptBox() != nullptr; },
                [&] {
                    auto *label = promptBox()->findChild<QLabel *>("promptCode");
                    ASSERT_NE(label, nullptr);
@@ -113,7 +114,7 @@ TEST_F(SignInPromptTest, CodeIsSelectableTheWindowPaintsAndCancelSendsNothing)
 TEST_F(SignInPromptTest, CodeEnteredElsewhereSendsAndNoTokenShows)
 {
     test::Steps steps;
-    steps.then([] { return promptBox() != nullptr; },
+    steps.then([this] { return promptBox() != nullptr; },
                [&] {
                    const QString code = promptBox()->findChild<QLabel *>("promptCode")->text();
                    const QStringList command = servers.deviceCommand(code, user);
@@ -136,6 +137,21 @@ TEST_F(SignInPromptTest, CodeEnteredElsewhereSendsAndNoTokenShows)
     const QByteArray contents = saved.readAll();
     EXPECT_TRUE(contents.contains("ann@example.org")); // the five values were saved
     EXPECT_FALSE(contents.contains(*refresh.value));
+}
+
+// A close of the window while the sign-in waits cancels it: the close is not lost behind the
+// box, and the window goes once the handler has ended.
+TEST_F(SignInPromptTest, CloseDuringTheSignInCancelsItAndCloses)
+{
+    test::Steps steps;
+    steps.then([this] { return promptBox() != nullptr; }, [&] { window->close(); });
+    send();
+
+    ASSERT_EQ(steps.done(), 1u);
+    EXPECT_EQ(status(), mail::cancelledStatus);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(window->isUnloaded());
+    EXPECT_TRUE(servers.delivered().isEmpty());
 }
 
 } // namespace
