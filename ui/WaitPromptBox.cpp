@@ -38,7 +38,8 @@ WaitPromptBox::WaitPromptBox(const form::WaitPrompt &prompt, QWidget *parent)
     // Not modal: a window blocked by a modal box never hears of a close from the window
     // manager, and the close of the window must still end the program during the wait. The
     // wait keeps input from the window meanwhile. A box to answer or cancel, not to minimise.
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowCloseButtonHint);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(selectableLabel(prompt.text, "promptText", this));
 
