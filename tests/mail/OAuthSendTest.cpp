@@ -157,6 +157,12 @@ protected:
         EXPECT_EQ(s_servers->delivered().size(), delivered + count);
     }
 
+    // Logins Dovecot took with the SASL mechanism so far.
+    static qsizetype logins(const char *mechanism)
+    {
+        return s_servers->dovecotLog().count(QStringLiteral("method=") + mechanism);
+    }
+
     QByteArray storedRefreshToken() const
     {
         const auto value
@@ -175,6 +181,7 @@ protected:
 
 TEST_F(OAuthSendTest, BrowserFlowSendsWithOAuthBearerAndTheNextSendSignsInSilently)
 {
+    const qsizetype bearerLogins = logins("OAUTHBEARER");
     UserAtTheProvider userPart(*s_servers, {});
     click(s_servers->submissionPort(), userPart, configuration());
     expectDelivered(1);
@@ -182,7 +189,7 @@ TEST_F(OAuthSendTest, BrowserFlowSendsWithOAuthBearerAndTheNextSendSignsInSilent
     ASSERT_EQ(userPart.prompts.size(), 1);
     EXPECT_TRUE(userPart.prompts.front().code.isEmpty());
     EXPECT_FALSE(storedRefreshToken().isEmpty());
-    EXPECT_TRUE(s_servers->dovecotLog().contains("OAUTHBEARER", Qt::CaseInsensitive));
+    EXPECT_EQ(logins("OAUTHBEARER"), bearerLogins + 1);
 
     click(s_servers->submissionPort(), userPart, configuration());
     expectDelivered(2);
@@ -192,6 +199,7 @@ TEST_F(OAuthSendTest, BrowserFlowSendsWithOAuthBearerAndTheNextSendSignsInSilent
 
 TEST_F(OAuthSendTest, DeviceFlowSendsWithXOAuth2)
 {
+    const qsizetype xoauth2Logins = logins("XOAUTH2");
     UserAtTheProvider userPart(*s_servers, {});
     click(s_servers->xoauth2OnlyPort(), userPart, configuration({{"Test/Flow", "device"}}));
     expectDelivered(1);
@@ -199,6 +207,7 @@ TEST_F(OAuthSendTest, DeviceFlowSendsWithXOAuth2)
     ASSERT_EQ(userPart.prompts.size(), 1);
     EXPECT_FALSE(userPart.prompts.front().code.isEmpty());
     EXPECT_TRUE(userPart.prompts.front().address.startsWith(s_servers->issuer()));
+    EXPECT_EQ(logins("XOAUTH2"), xoauth2Logins + 1);
 }
 
 TEST_F(OAuthSendTest, RevokedRefreshTokenSignsInAgainOnceByItself)
