@@ -150,6 +150,7 @@ Status CdoMessage::send()
         return s;
     return form::waitFor(m_options.wait, [&] { return transfer(*prepared); });
 }
+
 Message::Progress CdoMessage::uploadProgress() const
 {
     if (!m_options.wait)

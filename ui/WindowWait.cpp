@@ -178,7 +178,7 @@ void WindowWait::runPrompted(const form::WaitPrompt &prompt,
     struct Finish
     {
         WaitPromptBox &box;
-        QPointer<QWidget> &prompt;
+        QPointer<WaitPromptBox> &prompt;
         ~Finish()
         {
             QGuiApplication::restoreOverrideCursor();
@@ -194,7 +194,7 @@ void WindowWait::runPrompted(const form::WaitPrompt &prompt,
 void WindowWait::cancelPrompt()
 {
     if (m_prompt)
-        static_cast<WaitPromptBox *>(m_prompt.data())->cancel();
+        m_prompt->cancel();
 }
 
 void WindowWait::uploaded(qint64 sent, qint64 total)

@@ -11,9 +11,10 @@
 
 class QLabel;
 class QTimer;
-class QWidget;
 
 namespace orvane::ui {
+
+class WaitPromptBox;
 
 // The window's way of waiting on the network. The work runs on a worker thread while this
 // thread only paints. Until the work is done the busy cursor shows and user input of every
@@ -66,7 +67,7 @@ private:
     std::atomic<qint64> m_sent{0};
     std::atomic<qint64> m_total{0};
     std::optional<QString> m_statusBefore;
-    QPointer<QWidget> m_prompt; // the box of a prompted wait, which alone takes input
+    QPointer<WaitPromptBox> m_prompt; // the box of a prompted wait, which alone takes input
 };
 
 } // namespace orvane::ui

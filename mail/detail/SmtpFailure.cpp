@@ -197,7 +197,11 @@ Status describeTokenRefused(const FailureContext &c)
     if (!d.tokenError().isEmpty() && !reply.contains(d.tokenError()))
         text += QStringLiteral(" (it said %1)").arg(d.tokenError());
     text += u'.';
-    if (reply.contains(QLatin1String("5.7.139")))
+    const int code = d.lastReplyCode();
+    if (code >= 400 && code < 500) // RFC 4954 section 6: 454, the server could not check it
+        text += QStringLiteral(" The server could not check the token at the moment: try again "
+                               "later.");
+    else if (reply.contains(QLatin1String("5.7.139")))
         text += QStringLiteral(" Authenticated SMTP is switched off for this tenant or mailbox: "
                                "an Exchange administrator must allow it for the mailbox "
                                "(Set-CASMailbox -SmtpClientAuthenticationDisabled $false).");
