@@ -2,6 +2,7 @@
 
 #include "ui/MainWindow.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemModel>
 #include <QAbstractItemView>
 #include <QApplication>
@@ -39,6 +40,13 @@ void ActionDriver::type(const char *control, const QString &text)
         return;
     }
     find<QLineEdit>(m_window, control)->setText(text);
+}
+
+void ActionDriver::tick(const char *control)
+{
+    auto *box = find<QAbstractButton>(m_window, control);
+    if (!box->isChecked())
+        box->click();
 }
 
 QString ActionDriver::caption(const char *control) const

@@ -28,6 +28,9 @@ public:
     explicit ActionDriver(ui::MainWindow &window);
 
     void type(const char *control, const QString &text);
+    // Ticks a check box by clicking it, as a user would, unless it is ticked already: the
+    // click is what shows the boxes that belong to it.
+    void tick(const char *control);
 
     // Presses the button and returns once done() holds while the window is not busy, or a
     // message box shows (closed, and reported as a failure), or the time-out passes.
