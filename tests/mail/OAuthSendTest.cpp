@@ -298,8 +298,9 @@ TEST_P(OAuthFaultTest, EndsInItsOwnBoxWithNothingDelivered)
                 << "missing \"" << part.toStdString() << "\" in: " << text.toStdString();
     EXPECT_TRUE(form.captionOf(Control::lblStatus).isEmpty());
     EXPECT_EQ(servers->delivered().size(), before);
-    if (const QByteArray token = storedRefreshToken(); !token.isEmpty())
+    if (const QByteArray token = storedRefreshToken(); !token.isEmpty()) {
         EXPECT_FALSE(text.contains(QString::fromLatin1(token)));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Faults, OAuthFaultTest, ::testing::ValuesIn(faults),

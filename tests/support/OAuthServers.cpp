@@ -152,14 +152,6 @@ void OAuthServers::stop()
     m_both.stop();
     m_sink->stop();
     m_provider->stop();
-    if (m_browserSet) {
-        for (const char *name : {"BROWSER", "ORVANE_TEST_LOGIN", "ORVANE_TEST_DECLINE",
-                                 "ORVANE_TEST_STATE", "ORVANE_TEST_BROWSER_LOG"})
-            qunsetenv(name);
-        if (!m_previousBrowser.isEmpty())
-            qputenv("BROWSER", m_previousBrowser);
-        m_browserSet = false;
-    }
 }
 
 QString OAuthServers::startProvider(const Options &options)
@@ -268,12 +260,6 @@ QStringList OAuthServers::deviceCommand(const QString &userCode, const QString &
     return userAgent(arguments);
 }
 
-QString OAuthServers::approveDevice(const QString &userCode, const QString &login,
-                                    bool decline) const
-{
-    return runUserAgent(deviceCommand(userCode, login, decline));
-}
-
 QString OAuthServers::revoke(const QByteArray &refreshToken) const
 {
     // The token goes on standard input, not where ps would show it.
@@ -293,35 +279,6 @@ QString OAuthServers::runUserAgent(const QStringList &command, const QByteArray 
                 .arg(agent.exitCode())
                 .arg(QString::fromUtf8(agent.readAllStandardError()).trimmed());
     return {};
-}
-
-void OAuthServers::standInForBrowser(const QString &login, bool decline,
-                                     const QString &stateOverride)
-{
-    // A copy with its executable bit set for sure: Qt runs $BROWSER only when it is one
-    // executable file, whatever mode a checkout left the original in.
-    const QString browser = m_dir.filePath(QStringLiteral("browser.py"));
-    if (!QFile::exists(browser)) {
-        QFile::copy(sourcePath(QStringLiteral("user_agent.py")), browser);
-        QFile::setPermissions(browser, QFile::permissions(browser) | QFileDevice::ExeOwner
-                                               | QFileDevice::ReadOwner);
-    }
-    if (!m_browserSet)
-        m_previousBrowser = qgetenv("BROWSER");
-    m_browserSet = true;
-    qputenv("BROWSER", browser.toLocal8Bit());
-    qputenv("ORVANE_TEST_LOGIN", login.toUtf8());
-    qputenv("ORVANE_TEST_DECLINE", decline ? "1" : "0");
-    if (stateOverride.isNull())
-        qunsetenv("ORVANE_TEST_STATE");
-    else
-        qputenv("ORVANE_TEST_STATE", stateOverride.toUtf8());
-    qputenv("ORVANE_TEST_BROWSER_LOG", m_dir.filePath(QStringLiteral("browser.log")).toLocal8Bit());
-}
-
-QString OAuthServers::browserLog() const
-{
-    return QString::fromUtf8(readAll(m_dir.filePath(QStringLiteral("browser.log"))));
 }
 
 } // namespace orvane::test

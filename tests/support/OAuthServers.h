@@ -27,7 +27,8 @@ namespace orvane::test {
 //   XOAUTH2 and OAUTHBEARER, the other XOAUTH2 only (libcurl picks OAUTHBEARER where offered);
 // - the sink both relay to, which keeps every message (JSON summaries as SmtpTestServer's).
 // The user's part at the provider is played by tests/support/oauth/user_agent.py, as a browser
-// would: the commands below, or as $BROWSER (standInForBrowser()).
+// would: the commands below. (The offscreen platform opens no URL, so a test hands the program
+// an opener that starts browseCommand() rather than going through $BROWSER.)
 //
 // Dovecot needs root: elsewhere start() says so, and ORVANE_REQUIRE_SERVER skips.
 //
@@ -77,21 +78,9 @@ public:
     // Enters the user code at the provider, confirms (or aborts), signs in and consents.
     QStringList deviceCommand(const QString &userCode, const QString &login,
                               bool decline = false) const;
-    // The device flow's user part run to its end: empty on success, else what went wrong.
-    QString approveDevice(const QString &userCode, const QString &login,
-                          bool decline = false) const;
     // Revokes a refresh token, and so its whole grant, at the provider (RFC 7009), as the user
     // or an administrator would: empty on success.
     QString revoke(const QByteArray &refreshToken) const;
-
-    // Makes user_agent.py this process's browser: $BROWSER, which QDesktopServices::openUrl
-    // runs on the xcb platform where no xdg-open is installed (the offscreen platform opens no
-    // URL at all: there, start browseCommand() yourself). It acts as browse above for an
-    // authorization URL, and as the device flow for a verification URL with user_code; what
-    // happened goes to browserLog(). stop() puts $BROWSER back.
-    void standInForBrowser(const QString &login, bool decline = false,
-                           const QString &stateOverride = {});
-    QString browserLog() const;
 
 private:
     class Provider;
@@ -110,8 +99,6 @@ private:
     DovecotSubmission m_both;
     DovecotSubmission m_xoauth2Only;
     QString m_mailServerSecret;
-    QByteArray m_previousBrowser;
-    bool m_browserSet = false;
 };
 
 } // namespace orvane::test

@@ -12,15 +12,10 @@ authorization server (provider.mjs and its development login and consent pages).
       BASE_URL/device, confirms (or aborts with --decline), signs in and consents.
   user_agent.py revoke BASE_URL CLIENT_ID < TOKEN
       Revokes a token at the provider's revocation endpoint (RFC 7009), as the client would.
-  user_agent.py URL
-      As the system's browser ($BROWSER, xdg-open): browse, or device for a verification URL
-      (.../device?user_code=...), with the login from ORVANE_TEST_LOGIN, --decline when
-      ORVANE_TEST_DECLINE is 1 and the state from ORVANE_TEST_STATE.
 
 Exit status: 0 when all went as asked (browse: the listener answered 2xx or 3xx), 1 when the
 listener answered with an error status, 3 on anything unexpected, 2 on a usage error. What went
-wrong goes to stderr, and to the file ORVANE_TEST_BROWSER_LOG names, if set, with every run's
-result.
+wrong goes to stderr.
 Standard library only, run with /usr/bin/python3; it never uses a proxy: everything it talks to
 is on 127.0.0.1.
 """
@@ -28,7 +23,6 @@ import argparse
 import html
 import http.cookiejar
 import json
-import os
 import re
 import sys
 import urllib.error
@@ -49,10 +43,6 @@ class Unexpected(Exception):
 
 def report(message):
     print("user_agent.py: " + message, file=sys.stderr)
-    log = os.environ.get("ORVANE_TEST_BROWSER_LOG")
-    if log:
-        with open(log, "a", encoding="utf-8") as f:
-            f.write(message + "\n")
 
 
 def text_of(page, limit=600):
@@ -282,26 +272,7 @@ def revoke(base_url, client_id, token):
     return 0
 
 
-def as_browser(url):
-    """The command line a program gives its browser: just the URL."""
-    login = os.environ.get("ORVANE_TEST_LOGIN")
-    if not login:
-        raise Unexpected("opened as a browser without ORVANE_TEST_LOGIN, the login to use")
-    decline = os.environ.get("ORVANE_TEST_DECLINE") == "1"
-    parts = urllib.parse.urlsplit(url)
-    if parts.path.rstrip("/") == "/device":
-        code = dict(urllib.parse.parse_qsl(parts.query)).get("user_code") \
-            or os.environ.get("ORVANE_TEST_USER_CODE")
-        if not code:
-            raise Unexpected("a device verification URL without user_code: " + url)
-        base = urllib.parse.urlunsplit((parts.scheme, parts.netloc, "", "", ""))
-        return device(base, code, login, decline)
-    return browse(url, login, decline, os.environ.get("ORVANE_TEST_STATE"))
-
-
 def main(argv):
-    if len(argv) == 1 and "://" in argv[0]:
-        return as_browser(argv[0])
     parser = argparse.ArgumentParser(prog="user_agent.py")
     commands = parser.add_subparsers(dest="command", required=True)
     p = commands.add_parser("browse")
