@@ -15,7 +15,7 @@ namespace {
 // 3.5. Each text follows the provider's own words; %1 is the client ID, %2 the scope.
 struct Advice
 {
-    const char *error;
+    const char *errors; // the codes it answers, separated by spaces
     StatusKind kind;
     const char *text;
 };
@@ -33,10 +33,7 @@ constexpr Advice adviceTable[] = {
          "The application may not ask for the scope \"%2\": the administrator must check the "
          "scope in orvane's configuration and the permissions of the application's "
          "registration."},
-        {"consent_required", StatusKind::SignInRefused,
-         "An administrator must grant consent for the application (client ID \"%1\") before "
-         "anyone can send mail with it."},
-        {"interaction_required", StatusKind::SignInRefused,
+        {"consent_required interaction_required", StatusKind::SignInRefused,
          "An administrator must grant consent for the application (client ID \"%1\") before "
          "anyone can send mail with it."},
         {"access_denied", StatusKind::SignInRefused,
@@ -49,9 +46,7 @@ constexpr Advice adviceTable[] = {
         {"invalid_grant", StatusKind::SignInRefused,
          "The provider does not let this user sign in to the application; a policy may block "
          "the user or the application: ask the administrator."},
-        {"temporarily_unavailable", StatusKind::SignInUnreachable,
-         "The provider cannot sign anyone in at the moment: try again later."},
-        {"server_error", StatusKind::SignInUnreachable,
+        {"temporarily_unavailable server_error", StatusKind::SignInUnreachable,
          "The provider cannot sign anyone in at the moment: try again later."},
 };
 
@@ -65,7 +60,8 @@ const Advice &adviceFor(const ProviderError &answer)
     if (answer.description.contains(QLatin1String("AADSTS65001")))
         return adviceTable[3];
     for (const Advice &advice : adviceTable)
-        if (answer.error == QLatin1String(advice.error))
+        if (!answer.error.isEmpty()
+            && QString::fromLatin1(advice.errors).split(u' ').contains(answer.error))
             return advice;
     return otherError;
 }
