@@ -44,14 +44,7 @@ QString SmtpTestServer::launch(const QString &script, const QStringList &argumen
 
 QList<QJsonObject> SmtpTestServer::messages() const
 {
-    QList<QJsonObject> result;
-    for (int i = 1;; ++i) {
-        QFile file(filePath(QStringLiteral("message-%1.json").arg(i)));
-        if (!file.open(QIODevice::ReadOnly))
-            break;
-        result.append(QJsonDocument::fromJson(file.readAll()).object());
-    }
-    return result;
+    return numberedJson(QStringLiteral("message"));
 }
 
 QStringList SmtpTestServer::scriptLog() const

@@ -110,17 +110,22 @@ def main():
         kwargs["tls_context"] = context
         kwargs["require_starttls"] = True
 
+    serve(handler, kwargs, a.port_file, a.lifetime, ssl=context if a.mode == "implicit" else None)
+
+
+def serve(handler, smtp_options, port_file, lifetime, ssl=None):
+    """Listens on a free port of 127.0.0.1, writes it to port_file (whole, by a rename) and
+    serves until SIGTERM or the lifetime is over."""
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
     server = loop.run_until_complete(loop.create_server(
-        lambda: SMTP(handler, loop=loop, **kwargs), host="127.0.0.1", port=0,
-        ssl=context if a.mode == "implicit" else None))
+        lambda: SMTP(handler, loop=loop, **smtp_options), host="127.0.0.1", port=0, ssl=ssl))
     port = server.sockets[0].getsockname()[1]
-    with open(a.port_file + ".tmp", "w") as f:
+    with open(port_file + ".tmp", "w") as f:
         f.write(str(port))
-    os.replace(a.port_file + ".tmp", a.port_file)
+    os.replace(port_file + ".tmp", port_file)
     loop.add_signal_handler(signal.SIGTERM, loop.stop)
-    loop.call_later(a.lifetime, loop.stop)
+    loop.call_later(lifetime, loop.stop)
     loop.run_forever()
     server.close()
 

@@ -102,17 +102,7 @@ public:
                       Ready::Accepting);
     }
 
-    QList<QJsonObject> messages() const
-    {
-        QList<QJsonObject> result;
-        for (int i = 1;; ++i) {
-            QFile file(filePath(QStringLiteral("message-%1.json").arg(i)));
-            if (!file.open(QIODevice::ReadOnly))
-                break;
-            result.append(QJsonDocument::fromJson(file.readAll()).object());
-        }
-        return result;
-    }
+    QList<QJsonObject> messages() const { return numberedJson(QStringLiteral("message")); }
 };
 
 OAuthServers::OAuthServers()

@@ -6,6 +6,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -76,6 +77,18 @@ QString ScriptServer::launch(const QString &script, const QStringList &arguments
             return exitedEarly(name);
     }
     return QStringLiteral("%1 did not become ready on 127.0.0.1 within 15 s").arg(name);
+}
+
+QList<QJsonObject> ScriptServer::numberedJson(const QString &prefix) const
+{
+    QList<QJsonObject> result;
+    for (int i = 1;; ++i) {
+        QFile file(filePath(QStringLiteral("%1-%2.json").arg(prefix).arg(i)));
+        if (!file.open(QIODevice::ReadOnly))
+            break;
+        result.append(QJsonDocument::fromJson(file.readAll()).object());
+    }
+    return result;
 }
 
 QString ScriptServer::exitedEarly(const QString &script) const

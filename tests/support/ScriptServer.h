@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,8 @@ protected:
     QString path() const { return m_dir.path(); }
     QString filePath(const QString &name) const { return m_dir.filePath(name); }
     QString portFile() const { return filePath(QStringLiteral("port")); }
+    // The JSON objects the server wrote as prefix-1.json, prefix-2.json... in order.
+    QList<QJsonObject> numberedJson(const QString &prefix) const;
 
 private:
     QString exitedEarly(const QString &script) const;
