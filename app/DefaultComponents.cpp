@@ -1,14 +1,10 @@
 #include "DefaultComponents.h"
 
+#include "app/MailModules.h"
 #include "app/ModuleComponents.h"
 #include "directory/DirectoryModule.h"
-#include "mail/MailModule.h"
-#include "mail/oauth/OAuthModule.h"
-#include "settings/AdministratorGroup.h"
 
-#include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QUrl>
 
 #include <type_traits>
@@ -21,25 +17,7 @@ using form::Result;
 using form::Status;
 using form::StatusKind;
 
-// The two sets of components, each from its module.
-class LazyMailComponents final
-    : public ModuleComponents<mail::MailComponents, mail::TransportOptions>
-{
-public:
-    using ModuleComponents::ModuleComponents;
-
-    Result<std::unique_ptr<mail::Message>> createMessage() override
-    {
-        return create(&MailComponents::createMessage);
-    }
-    Result<std::unique_ptr<mail::FileSystem>> createFileSystem() override
-    {
-        return create(&MailComponents::createFileSystem);
-    }
-};
-static_assert(
-        std::is_same_v<LazyMailComponents::EntryPoint, decltype(&orvane_create_mail_components)>);
-
+// The directory's components, from their module.
 class LazyDirectoryComponents final
     : public ModuleComponents<directory::DirectoryComponents, directory::LdapProviderOptions>
 {
@@ -58,51 +36,10 @@ public:
 static_assert(std::is_same_v<LazyDirectoryComponents::EntryPoint,
                              decltype(&orvane_create_directory_components)>);
 
-// The OAuth sign-in, from its module: loaded on the first Send that signs in with OAuth.
-class LazySignIn final : public ModuleComponents<mail::oauth::SignIn, mail::oauth::SignInOptions>
-{
-public:
-    using ModuleComponents::ModuleComponents;
-
-    Result<QByteArray> accessToken(const mail::oauth::Provider &provider,
-                                   const QString &user) override
-    {
-        return create(&SignIn::accessToken, provider, user);
-    }
-    QString takeRemark() override
-    {
-        SignIn *signIn = loadedComponents();
-        return signIn ? signIn->takeRemark() : QString();
-    }
-};
-static_assert(std::is_same_v<LazySignIn::EntryPoint, decltype(&orvane_create_sign_in)>);
-
-// The administrator's OAuth group, read afresh at each send that may need it.
-mail::oauth::ProviderTable configuredProviders()
-{
-    return mail::oauth::ProviderTable::fromKeys(
-            settings::readAdministratorGroup(QStringLiteral("OAuth")));
-}
-
 } // namespace
-
-QString moduleFolder()
-{
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    if (programFolder.isEmpty())
-        return {};
-    // The build tree keeps the modules below its top as an installation keeps them below its
-    // prefix, and the program one folder down in each: the same path leads there from both.
-    return QDir::cleanPath(programFolder + QStringLiteral("/" ORVANE_MODULE_FROM_PROGRAM));
-}
 
 ui::ComponentFactory defaultComponents(const QString &folder)
 {
-    // Only a folder named in full: a relative one would be looked for in the current folder.
-    const auto module = [&folder](const char *file) {
-        return QDir::isAbsolutePath(folder) ? folder + QLatin1Char('/') + QLatin1String(file)
-                                            : QString();
-    };
     ui::ComponentFactory factory;
     mail::oauth::SignInOptions signIn;
     signIn.wait = factory.wait;
@@ -113,20 +50,12 @@ ui::ComponentFactory defaultComponents(const QString &folder)
     mail::TransportOptions transport;
     transport.wait = factory.wait;
     transport.oauthProviders = configuredProviders;
-    transport.signIn = std::make_shared<LazySignIn>(
-            module(ORVANE_OAUTH_MODULE), "orvane_create_sign_in",
-            Status::failure(StatusKind::Internal, 0,
-                            QStringLiteral("The OAuth sign-in could not be loaded: ")),
-            std::move(signIn));
-    factory.mail = std::make_shared<LazyMailComponents>(
-            module(ORVANE_MAIL_MODULE), "orvane_create_mail_components",
-            Status::failure(StatusKind::Internal, 0,
-                            QStringLiteral("The mail component could not be loaded: ")),
-            std::move(transport));
+    transport.signIn = oauthSignIn(folder, std::move(signIn));
+    factory.mail = mailComponents(folder, std::move(transport));
     directory::LdapProviderOptions provider;
     provider.wait = factory.wait;
     factory.directory = std::make_shared<LazyDirectoryComponents>(
-            module(ORVANE_DIRECTORY_MODULE), "orvane_create_directory_components",
+            modulePath(folder, ORVANE_DIRECTORY_MODULE), "orvane_create_directory_components",
             Status::failure(StatusKind::ProviderUnavailable, 0,
                             QStringLiteral("The directory component could not be loaded: ")),
             std::move(provider));

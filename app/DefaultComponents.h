@@ -1,15 +1,11 @@
 #pragma once
 
+#include "app/MailModules.h"
 #include "ui/ComponentFactory.h"
 
 #include <QString>
 
 namespace orvane::app {
-
-// Where the program's component modules are, found from the executable's own folder: where the
-// installation put them, or in the build tree for the program built there. Never the current
-// folder or the environment. A program deeper in the build tree (a test) names the folder.
-QString moduleFolder();
 
 // The components the program runs with: mail over libcurl and the local file system, the
 // directory over libldap, both waiting on the network through the factory's relay. Each comes

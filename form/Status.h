@@ -59,6 +59,7 @@ enum class StatusKind {
     SignInUnreachable,   // the provider could not be reached, or answered what it should not
     SignInExpired,       // the sign-in was not finished in time (the device code ran out)
     Cancelled,           // the user cancelled the sign-in: the status line says so, no box
+    SignInNeeded,        // a sign-in needs the user, and the program was told not to ask
 };
 
 // The outcome of one call across a layer. No exception crosses a layer: a failure is this

@@ -133,6 +133,7 @@ struct CdoMessage::Prepared
 Status CdoMessage::send()
 {
     m_remark.clear();
+    m_receipt = {};
     // Everything from here on may wait on the server, so all of it goes to the wait: the
     // window keeps painting while it runs elsewhere. An OAuth sign-in may need the user (a
     // browser, a code to type) and shows a prompt of its own, so it comes between two waits.
@@ -252,6 +253,8 @@ Status CdoMessage::transfer(Prepared &prepared)
     transport.setProgress(uploadProgress());
     Status status = transport.send(prepared.request, prepared.message);
     redact(status, prepared.request.password);
+    if (status.ok())
+        m_receipt = {transport.acceptedReply(), prepared.message.size(), {}};
     return status;
 }
 

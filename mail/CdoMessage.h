@@ -27,6 +27,7 @@ public:
     form::Status send() override;
     void setProgress(Progress progress) override { m_progress = std::move(progress); }
     QString remark() const override { return m_remark; }
+    Receipt receipt() const override { return m_receipt; }
 
     // Fields written but not yet committed, and those in effect: for tests.
     const std::map<QString, FieldValue> &committedFields() const { return m_committed; }
@@ -54,6 +55,7 @@ private:
     QStringList m_attachments;
     Progress m_progress;
     QString m_remark;
+    Receipt m_receipt;
 };
 
 } // namespace orvane::mail

@@ -44,6 +44,16 @@ public:
     using Progress = std::function<bool(qint64 sent, qint64 total)>;
     virtual void setProgress(Progress progress) = 0;
 
+    // What the server said when it took the message ("250 2.0.0 Ok: queued as 4F2A1") and the
+    // message's size in bytes, after a successful send(); empty and 0 where none is known.
+    struct Receipt
+    {
+        QString reply;
+        qint64 size = 0;
+        QString remark; // remark() of the same send
+    };
+    virtual Receipt receipt() const { return {}; }
+
     // What the user should know about the last successful send beyond its success (a sign-in
     // that lasts only for this run, say); empty when nothing.
     virtual QString remark() const { return {}; }

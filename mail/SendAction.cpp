@@ -10,6 +10,7 @@
 namespace orvane::mail {
 
 using form::Control;
+using form::Result;
 using form::Status;
 using form::Ticked;
 
@@ -117,8 +118,24 @@ Status attach(form::FormFields &form, MailComponents &components, ClickObjects &
     return objects.message->addAttachment(form.text(Control::txtAttachment), QString(), QString());
 }
 
-Status sendSteps(form::FormFields &form, MailComponents &components, ClickObjects &objects)
+} // namespace
+
+QString trimSpaces(const QString &text)
 {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == u' ')
+        ++begin;
+    while (end > begin && text.at(end - 1) == u' ')
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &components)
+{
+    // Every step below returns a status; the first failure skips the remaining steps. The
+    // objects are released when this returns, whichever way.
+    ClickObjects objects;
     auto message = components.createMessage();
     if (!message.ok())
         return message.status;
@@ -133,34 +150,18 @@ Status sendSteps(form::FormFields &form, MailComponents &components, ClickObject
     if (Status s = objects.message->send(); !s.ok())
         return s;
 
+    Message::Receipt receipt = objects.message->receipt();
+    receipt.remark = objects.message->remark();
     QString sent = QString::fromLatin1(sentStatusPrefix)
                    + generalDateTimeText(QDateTime::currentDateTime());
-    if (const QString remark = objects.message->remark(); !remark.isEmpty())
-        sent += QStringLiteral("  ") + remark;
+    if (!receipt.remark.isEmpty())
+        sent += QStringLiteral("  ") + receipt.remark;
     form.setCaption(Control::lblStatus, sent);
-    objects.message.reset();
-    objects.fileSystem.reset();
-    return Status::success();
-}
-
-} // namespace
-
-QString trimSpaces(const QString &text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
+    return {Status::success(), std::move(receipt)};
 }
 
 void btnOrvane_Click(form::FormFields &form, MailComponents &components)
 {
-    // Every step below returns a status; the first failure skips the remaining steps and
-    // lands in the one report at the end.
-    ClickObjects objects;
     form.setCaption(Control::lblStatus, QString());
 
     const QString from = trimSpaces(form.text(Control::txtFrom));
@@ -170,7 +171,7 @@ void btnOrvane_Click(form::FormFields &form, MailComponents &components)
         return;
     }
 
-    const Status status = sendSteps(form, components, objects);
+    const Status status = sendForm(form, components).status;
     if (status.kind == form::StatusKind::Cancelled)
         form.setCaption(Control::lblStatus, QString::fromLatin1(cancelledStatus));
     else if (!status.ok())

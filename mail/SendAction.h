@@ -18,6 +18,11 @@ inline constexpr const char *cancelledStatus = "Sign-in cancelled: the message w
 // The Send button.
 void btnOrvane_Click(form::FormFields &form, MailComponents &components);
 
+// The Send button's work once the sender and the recipient are known not to be blank: the
+// message is created, configured, composed, given its attachment and submitted, and the status
+// line says so. Returns the failure, which nothing has reported yet, or the server's receipt.
+form::Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &components);
+
 // The text with leading and trailing space characters (U+0020 only) removed; tabs and line
 // breaks stay.
 QString trimSpaces(const QString &text);

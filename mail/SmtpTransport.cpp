@@ -111,6 +111,8 @@ public:
     Submission &operator=(const Submission &) = delete;
 
     Status run();
+    // The server's answer to the message, after a successful run().
+    const QString &acceptedReply() const { return m_transfer.dialogue.lastReply(); }
 
 private:
     bool appendRecipients();
@@ -322,7 +324,9 @@ Status SmtpTransport::send(const SmtpRequest &request, MimeStream &message)
     if (Status s = message.open(); !s.ok())
         return s;
     Submission submission(request, m_options, message, m_progress);
-    return submission.run();
+    Status status = submission.run();
+    m_acceptedReply = status.ok() ? submission.acceptedReply() : QString();
+    return status;
 }
 
 } // namespace orvane::mail

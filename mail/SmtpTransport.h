@@ -42,6 +42,9 @@ public:
 
     // Returns once the server has accepted the message (250 after the data) or the send failed.
     form::Status send(const SmtpRequest &request, MimeStream &message);
+    // What the server answered the message with, after a successful send: "250 2.0.0 Ok:
+    // queued as 4F2A1".
+    const QString &acceptedReply() const { return m_acceptedReply; }
 
     // The name we greet with (EHLO): this machine's host name if it is a valid one.
     static QByteArray clientName();
@@ -49,6 +52,7 @@ public:
 private:
     TransportOptions m_options;
     Progress m_progress;
+    QString m_acceptedReply;
 };
 
 } // namespace orvane::mail

@@ -83,6 +83,8 @@ form::Result<QByteArray> OAuthSignIn::accessToken(const Provider &provider, cons
             = form::waitFor(m_options.wait, [&] { return refreshed(call); });
     if (token)
         return *token;
+    if (!m_options.askUser)
+        return call.failure.userNeeded(user);
     return signIn(call);
 }
 

@@ -20,7 +20,8 @@ public:
     // refresh token kept for this issuer, client and user where there is one, else by a sign-in
     // of the user's (the browser or the device flow). A refresh token the provider no longer
     // takes (invalid_grant) is forgotten and the sign-in starts once, by itself. Failures:
-    // SignInConfiguration, SignInRefused, SignInUnreachable, SignInExpired, Cancelled.
+    // SignInConfiguration, SignInRefused, SignInUnreachable, SignInExpired, Cancelled, and
+    // SignInNeeded where the options say not to ask the user.
     virtual form::Result<QByteArray> accessToken(const Provider &provider, const QString &user) = 0;
 
     // What the user should know once about how tokens are kept (no secret store: the sign-in

@@ -26,6 +26,10 @@ struct SignInOptions
     // started (the device flow is used then, where the provider has one). Called on the
     // user-interface thread. None: no browser.
     std::function<bool(const QString &address)> openBrowser;
+    // False where nobody can answer (a script, a scanner button): a sign-in that would need the
+    // user, because no refresh token is kept or the provider no longer takes it, fails at once
+    // with SignInNeeded, before a browser opens or a code is asked for.
+    bool askUser = true;
     // Where refresh tokens are kept. None: the desktop's secret store (QtKeychain), or this
     // run's memory where the session has none.
     std::shared_ptr<TokenStore> store;

@@ -250,6 +250,14 @@ Status ProviderFailure::cancelled() const
                                    .arg(m_who));
 }
 
+Status ProviderFailure::userNeeded(const QString &user) const
+{
+    return Status::failure(StatusKind::SignInNeeded, 0,
+                           QStringLiteral("Sending as %1 needs a sign-in to %2, and none is kept "
+                                          "for %1 that %2 still takes; the message was not sent.")
+                                   .arg(user, m_who));
+}
+
 void ProviderFailure::redact(Status &status, const QByteArrayList &secrets)
 {
     for (const QByteArray &secret : secrets)

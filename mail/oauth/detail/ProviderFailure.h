@@ -53,6 +53,7 @@ public:
     form::Status timedOut(std::chrono::milliseconds waited) const;
     form::Status codeExpired(std::chrono::milliseconds waited) const;
     form::Status cancelled() const;
+    form::Status userNeeded(const QString &user) const;
 
     // Removes each secret a provider might have echoed into the description.
     static void redact(form::Status &status, const QByteArrayList &secrets);
