@@ -44,7 +44,8 @@ rc=0
 fail() { echo "FAILED: $*"; rc=1; }
 desktop=usr/share/applications/orvane.desktop
 metainfo=usr/share/metainfo/com.quarrow.orvane.metainfo.xml
-for path in usr/bin/orvane $desktop $metainfo usr/share/man/man1/orvane.1.gz \
+for path in usr/bin/orvane usr/bin/orvane-send $desktop $metainfo \
+    usr/share/man/man1/orvane.1.gz usr/share/man/man1/orvane-send.1.gz \
     usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128}/apps/orvane.png \
     usr/share/icons/hicolor/scalable/apps/orvane.svg; do
     [ -f "$root/$path" ] || fail "/$path is not in the package"
