@@ -36,6 +36,17 @@ int main(int argc, char *argv[])
     using namespace orvane;
     // A server that closes the connection makes a write fail, not the program end.
     std::signal(SIGPIPE, SIG_IGN);
+    // A daemon may start us with only its effective user switched (scanbd runs its scripts as
+    // saned with root as the real user): we act as the effective user, and keep no way back
+    // to the real one.
+    if (getuid() != geteuid() || getgid() != getegid()) {
+        const gid_t group = getegid();
+        const uid_t user = geteuid();
+        if (setresgid(group, group, group) != 0 || setresuid(user, user, user) != 0) {
+            std::perror("orvane-send: cannot give up the real user");
+            return EX_OSERR;
+        }
+    }
 
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
