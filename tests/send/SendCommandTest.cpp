@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -303,7 +304,8 @@ private:
 };
 
 // A token the window's sign-in kept in the desktop's Secret Service lets orvane-send sign in
-// without a terminal; it is refreshed and delivered with OAUTHBEARER through Dovecot.
+// without a terminal; it is refreshed and delivered with OAUTHBEARER through Dovecot. So does
+// one that --sign-in kept at a terminal.
 TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
 {
     const QString login = QStringLiteral("anna@example.test");
@@ -347,6 +349,44 @@ TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     EXPECT_EQ(servers.delivered().size(), 1);
     EXPECT_TRUE(servers.dovecotLog().contains(QStringLiteral("method=OAUTHBEARER")));
+
+    // Another user signs in with --sign-in at a terminal (script(1) gives it one), entering the
+    // printed code elsewhere; a send without a terminal then signs in by itself.
+    const QString other = QStringLiteral("bert@example.test");
+    QProcess terminal;
+    QProcessEnvironment terminalEnvironment = QProcessEnvironment::systemEnvironment();
+    terminalEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
+    terminalEnvironment.remove(QStringLiteral("DISPLAY"));
+    terminal.setProcessEnvironment(terminalEnvironment);
+    terminal.setProcessChannelMode(QProcess::MergedChannels);
+    terminal.start(
+            QStringLiteral("script"),
+            {QStringLiteral("-qefc"),
+             QStringLiteral(ORVANE_SEND_PROGRAM " --sign-in --server 127.0.0.1 --user ") + other,
+             QStringLiteral("/dev/null")});
+    QString shown;
+    static const QRegularExpression code(QStringLiteral("enter the code +(\\S+)"));
+    QRegularExpressionMatch entered;
+    while (!(entered = code.match(shown)).hasMatch() && terminal.waitForReadyRead(30000))
+        shown += QString::fromUtf8(terminal.readAll());
+    ASSERT_TRUE(entered.hasMatch()) << shown.toStdString();
+    const QStringList approve = servers.deviceCommand(entered.captured(1), other);
+    QProcess::startDetached(approve.first(), approve.mid(1));
+    ASSERT_TRUE(terminal.waitForFinished(60000));
+    shown += QString::fromUtf8(terminal.readAll());
+    EXPECT_EQ(terminal.exitCode(), EX_OK) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Signed in to Test as ") + other))
+            << shown.toStdString();
+
+    const Outcome sent
+            = runProgram({QStringLiteral("--server=127.0.0.1"),
+                          QStringLiteral("--port=") + QString::number(servers.xoauth2OnlyPort()),
+                          QStringLiteral("--user=") + other, QStringLiteral("--from=") + other,
+                          QStringLiteral("--to=bob@example.org"), scan.fileName()},
+                         {}, configHome, secrets.busAddress());
+    EXPECT_EQ(sent.code, EX_OK) << sent.err.toStdString();
+    EXPECT_EQ(servers.delivered().size(), 2);
+    EXPECT_TRUE(servers.dovecotLog().contains(QStringLiteral("method=XOAUTH2")));
 }
 
 // The child's part: the sign-in the window's Send makes, storing its token as the window does.
