@@ -157,6 +157,8 @@ Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &compon
     if (!receipt.remark.isEmpty())
         sent += QStringLiteral("  ") + receipt.remark;
     form.setCaption(Control::lblStatus, sent);
+    objects.message.reset();
+    objects.fileSystem.reset();
     return {Status::success(), std::move(receipt)};
 }
 
