@@ -220,15 +220,19 @@ private:
     std::unique_ptr<mail::FileSystem> m_files;
 };
 
-QString failureText(const CommandLineForm &form, const Status &status)
+QString failureText(const CommandLineForm &form, const Status &status, const SendOptions &o)
 {
     QString text = form.executableBaseName() + QLatin1String(mail::errorInfix) + status.description;
-    if (status.kind == StatusKind::SignInNeeded)
-        text += QStringLiteral(" orvane-send cannot ask for one here: standard input is not a "
-                               "terminal. Send once from the orvane window, or run "
-                               "\"orvane-send --sign-in --user ADDRESS\" in a terminal on the "
-                               "desktop; later sends then sign in by themselves.");
-    return text;
+    if (status.kind != StatusKind::SignInNeeded)
+        return text;
+    if (o.signIn)
+        return text + QStringLiteral(" Run orvane-send --sign-in in a terminal: it asks there.");
+    return text
+           + QStringLiteral(" The message was not sent: orvane-send cannot ask for a sign-in "
+                            "here, as standard input is not a terminal. Send once from the "
+                            "orvane window, or run \"orvane-send --sign-in --user %1\" in a "
+                            "terminal on the desktop; later sends then sign in by themselves.")
+                     .arg(mail::trimSpaces(*o.user));
 }
 
 int send(const SendOptions &o, const SendEnvironment &environment)
@@ -247,7 +251,7 @@ int send(const SendOptions &o, const SendEnvironment &environment)
     for (const QString &box : std::as_const(form.boxes))
         print(environment.err, QStringLiteral("orvane-send: ") + box);
     if (!sent.ok()) {
-        print(environment.err, failureText(form, sent.status));
+        print(environment.err, failureText(form, sent.status, o));
         return exitCodeFor(sent.status);
     }
 
@@ -285,7 +289,7 @@ int signIn(const SendOptions &o, const SendEnvironment &environment)
 
     const Result<QByteArray> token = environment.signIn->accessToken(entry->provider, user);
     if (!token.ok()) {
-        print(environment.err, failureText(form, token.status));
+        print(environment.err, failureText(form, token.status, o));
         return exitCodeFor(token.status);
     }
     if (!environment.signIn->takeRemark().isEmpty())

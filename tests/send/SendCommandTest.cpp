@@ -172,8 +172,8 @@ const ExitCase exitCases[] = {
          {"--user", "anna@example.org", "%scan"},
          {},
          EX_NOPERM,
-         "cannot ask for one here: standard input is not a terminal. Send once from the orvane "
-         "window, or run \"orvane-send --sign-in"},
+         "standard input is not a terminal. Send once from the orvane window, or run "
+         "\"orvane-send --sign-in --user anna@example.org\""},
         {"NoStartTlsOffered", {"--ssl", "%scan"}, {}, EX_UNAVAILABLE, "STARTTLS"},
         {"LineBreakInSubject",
          {"--subject", "Scan\r\nBcc: x@example.org", "%scan"},

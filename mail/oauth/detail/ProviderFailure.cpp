@@ -254,7 +254,7 @@ Status ProviderFailure::userNeeded(const QString &user) const
 {
     return Status::failure(StatusKind::SignInNeeded, 0,
                            QStringLiteral("Sending as %1 needs a sign-in to %2, and none is kept "
-                                          "for %1 that %2 still takes; the message was not sent.")
+                                          "for %1 that %2 still takes.")
                                    .arg(user, m_who));
 }
 
