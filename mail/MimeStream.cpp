@@ -101,12 +101,14 @@ Status MimeStream::open()
 
 bool MimeStream::refill(Segment &segment)
 {
-    m_block.clear();
+    // Both buffers keep their memory from block to block (resize never shrinks it).
+    m_block.resize(0);
     m_offset = 0;
     if (!segment.file)
         return (m_status = fileFailure(segment, QStringLiteral("it was not opened."))), false;
     const qint64 wanted = std::min(blockBytes, segment.fileSize - m_fileRead);
-    QByteArray raw(wanted, Qt::Uninitialized);
+    m_raw.resize(wanted);
+    QByteArray &raw = m_raw;
     qint64 got = 0;
     while (got < wanted) {
         const qint64 n = segment.file->read(raw.data() + got, wanted - got);

@@ -57,6 +57,7 @@ private:
     std::size_t m_current = 0;
     qint64 m_fileRead = 0;  // bytes of the current file read so far
     QByteArray m_block;     // encoded output of the current file block
+    QByteArray m_raw;       // the current file block as read
     qsizetype m_offset = 0; // in m_block, or in the current text segment
     form::Status m_status;
 };

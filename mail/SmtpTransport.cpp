@@ -237,7 +237,6 @@ void Submission::setEnvelopeOptions(CURL *h)
     curl_easy_setopt(h, CURLOPT_READDATA, &m_transfer);
     // Announced with SIZE in MAIL FROM (RFC 1870), so a server refuses before the upload.
     curl_easy_setopt(h, CURLOPT_INFILESIZE_LARGE, curl_off_t(m_message.size()));
-    curl_easy_setopt(h, CURLOPT_UPLOAD_BUFFERSIZE, 512L * 1024L);
 }
 
 void Submission::setCallbacks(CURL *h)
