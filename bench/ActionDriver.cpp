@@ -94,9 +94,7 @@ ActionDriver::Outcome ActionDriver::click(const char *button, const std::functio
                 outcome.firstRowSeconds = double(clock.nsecsElapsed()) / 1e9;
         });
 
-    QTimer poll;
-    poll.setInterval(2);
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+    const auto look = [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             const QString text = box->text();
             box->close();
@@ -106,13 +104,20 @@ ActionDriver::Outcome ActionDriver::click(const char *button, const std::functio
         } else if (clock.elapsed() > timeoutMs) {
             finish(false, QStringLiteral("no result within %1 ms").arg(timeoutMs));
         }
-    });
+    };
+    QTimer poll;
+    poll.setInterval(2);
+    QObject::connect(&poll, &QTimer::timeout, &loop, look);
 
     QPushButton *target = find<QPushButton>(m_window, button);
     QTimer::singleShot(0, target, [&, target] {
         clock.start();
         poll.start();
         target->click();
+        // A handler that keeps the event loop turning inside the click is done when the click
+        // returns: look at once, so the figure does not carry up to one poll interval more.
+        if (!finished)
+            look();
     });
     loop.exec();
     poll.stop();

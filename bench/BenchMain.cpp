@@ -1,9 +1,10 @@
 // The benchmark side of the window, one mode per run (scripts/bench measures each run from
 // outside: wall time and peak resident set size of the whole process):
 //   orvane_bench startup                    launch, first paint of the window, out
-//   orvane_bench send HOST PORT FILE [USER PASSWORD]
+//   orvane_bench send HOST PORT FILE [USER PASSWORD] [REPORT]
 //                                           the Send action with FILE attached, logged in with
-//                                           USER and PASSWORD when given
+//                                           USER and PASSWORD when given; appends the seconds
+//                                           from the click to "Message Sent." to REPORT
 //   orvane_bench send-oauth HOST PORT FILE USER
 //                                           the same logged in as USER with the password left
 //                                           empty, so signed in with OAuth by the refresh token
@@ -87,16 +88,29 @@ bool sent(const ActionDriver &driver)
             .startsWith(QString::fromLatin1(orvane::mail::sentStatusPrefix));
 }
 
+// Appends one line of figures to the file a run reports into.
+int report(const QString &path, const QByteArray &line)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::Append | QIODevice::Text))
+        return fail(file.fileName() + QStringLiteral(": ") + file.errorString());
+    file.write(line + '\n');
+    return 0;
+}
+
+// USER and PASSWORD come as a pair, so REPORT is there when the count of arguments is even.
 int send(QApplication &app, const QStringList &args)
 {
+    const bool reporting = args.size() % 2 == 0;
+    const QStringList login = args.mid(3, args.size() - 3 - (reporting ? 1 : 0));
     OrvaneProcess process(app);
     ActionDriver driver(process.window());
-    fill(driver, args, args.value(3), args.value(4));
+    fill(driver, args, login.value(0), login.value(1));
     const ActionDriver::Outcome outcome = driver.click(
             "btnOrvane", [&] { return sent(driver); }, 600000);
     if (!outcome.ok)
         return fail(QStringLiteral("the send failed: ") + outcome.failure);
-    return 0;
+    return reporting ? report(args.last(), QByteArray::number(outcome.seconds, 'f', 4)) : 0;
 }
 
 // Watches for the sign-in's prompt while a send runs. With an approver, it runs it with the
@@ -216,12 +230,8 @@ int search(QApplication &app, const QStringList &args)
         return fail(QStringLiteral("the search listed %1 addresses, not %2")
                             .arg(driver.listCount("lstEmail"))
                             .arg(expected));
-    QFile report(args[5]);
-    if (!report.open(QIODevice::Append | QIODevice::Text))
-        return fail(report.fileName() + QStringLiteral(": ") + report.errorString());
-    report.write(QByteArray::number(outcome.seconds, 'f', 4) + ' '
-                 + QByteArray::number(outcome.firstRowSeconds, 'f', 4) + '\n');
-    return 0;
+    return report(args[5], QByteArray::number(outcome.seconds, 'f', 4) + ' '
+                                   + QByteArray::number(outcome.firstRowSeconds, 'f', 4));
 }
 
 int compose(const QStringList &args)
@@ -259,9 +269,9 @@ int compose(const QStringList &args)
 int usage()
 {
     return fail(QStringLiteral("usage: orvane_bench startup | send HOST PORT FILE [USER PASSWORD] "
-                               "| send-oauth HOST PORT FILE USER | sign-in HOST PORT FILE USER "
-                               "-- COMMAND [ARG...] | search PATH PREFIX USER PASSWORD EXPECTED "
-                               "REPORT | compose FILE OUT"));
+                               "[REPORT] | send-oauth HOST PORT FILE USER | sign-in HOST PORT "
+                               "FILE USER -- COMMAND [ARG...] | search PATH PREFIX USER "
+                               "PASSWORD EXPECTED REPORT | compose FILE OUT"));
 }
 
 } // namespace
@@ -277,7 +287,7 @@ int main(int argc, char *argv[])
     const QStringList args = QApplication::arguments().mid(2);
     if (std::strcmp(mode, "startup") == 0 && args.isEmpty())
         return startup(app);
-    if (std::strcmp(mode, "send") == 0 && (args.size() == 3 || args.size() == 5))
+    if (std::strcmp(mode, "send") == 0 && args.size() >= 3 && args.size() <= 6)
         return send(app, args);
     if (std::strcmp(mode, "send-oauth") == 0 && args.size() == 4)
         return oauthSend(app, args, {});
