@@ -42,14 +42,15 @@ int stopped(const SendEnvironment &environment, const Stop &stop)
     return stop.code;
 }
 
-// A file the command reads: a regular file it may open.
+// A file the command reads, which it may open: a regular file, or a pipe (a shell's
+// <(command)).
 std::optional<Stop> unreadable(const QString &path, const QString &role)
 {
     const QFileInfo info(path);
     if (!info.exists())
         return Stop{EX_NOINPUT, QStringLiteral("the %1 %2 does not exist.").arg(role, path)};
-    if (!info.isFile())
-        return Stop{EX_NOINPUT, QStringLiteral("the %1 %2 is not a file.").arg(role, path)};
+    if (info.isDir())
+        return Stop{EX_NOINPUT, QStringLiteral("the %1 %2 is a folder.").arg(role, path)};
     if (!info.isReadable())
         return Stop{EX_NOINPUT,
                     QStringLiteral("the %1 %2 cannot be read: permission denied.").arg(role, path)};
@@ -109,7 +110,7 @@ std::optional<Stop> passwordFromFile(const QString &path, QString &password)
     if (std::optional<Stop> stop = unreadable(path, QStringLiteral("password file")))
         return stop;
     // Like an SSH key: a password every user of the machine can read is no secret.
-    if (QFileInfo(path).permissions() & QFileDevice::ReadOther)
+    if (const QFileInfo info(path); info.isFile() && info.permissions() & QFileDevice::ReadOther)
         return Stop{EX_CONFIG, QStringLiteral("the password file %1 can be read by every user "
                                               "of this machine; make it private first "
                                               "(chmod 600 %1).")
