@@ -57,8 +57,8 @@ Outcome runProgram(const QStringList &arguments, const QByteArray &input, const 
             QString::fromUtf8(program.readAllStandardError())};
 }
 
-// The settings file as the window leaves it: the five values, and an administrator's OAuth
-// provider for `server`.
+// The settings file as the window and an administrator leave it: each value under its
+// "group/key".
 void writeSettings(const QString &configHome, const QMap<QString, QString> &values)
 {
     QSettings settings(configHome + QStringLiteral("/Quarrow Orvane/orvane.conf"),
