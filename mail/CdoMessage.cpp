@@ -132,7 +132,6 @@ struct CdoMessage::Prepared
 
 Status CdoMessage::send()
 {
-    m_remark.clear();
     m_receipt = {};
     // Everything from here on may wait on the server, so all of it goes to the wait: the
     // window keeps painting while it runs elsewhere. An OAuth sign-in may need the user (a
@@ -243,7 +242,7 @@ Status CdoMessage::signIn(Prepared &prepared)
     if (!token.ok())
         return token.status;
     prepared.request.bearer = token.value;
-    m_remark = m_options.signIn->takeRemark();
+    m_receipt.remark = m_options.signIn->takeRemark();
     return Status::success();
 }
 
@@ -253,8 +252,10 @@ Status CdoMessage::transfer(Prepared &prepared)
     transport.setProgress(uploadProgress());
     Status status = transport.send(prepared.request, prepared.message);
     redact(status, prepared.request.password);
-    if (status.ok())
-        m_receipt = {transport.acceptedReply(), prepared.message.size(), {}};
+    if (status.ok()) {
+        m_receipt.reply = transport.acceptedReply();
+        m_receipt.size = prepared.message.size();
+    }
     return status;
 }
 

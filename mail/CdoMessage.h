@@ -26,7 +26,6 @@ public:
                                const QString &password) override;
     form::Status send() override;
     void setProgress(Progress progress) override { m_progress = std::move(progress); }
-    QString remark() const override { return m_remark; }
     Receipt receipt() const override { return m_receipt; }
 
     // Fields written but not yet committed, and those in effect: for tests.
@@ -54,7 +53,6 @@ private:
     QString m_body;
     QStringList m_attachments;
     Progress m_progress;
-    QString m_remark;
     Receipt m_receipt;
 };
 

@@ -50,13 +50,11 @@ public:
     {
         QString reply;
         qint64 size = 0;
-        QString remark; // remark() of the same send
+        // What the user should know beyond the success (a sign-in that lasts only for this
+        // run, say); empty when nothing.
+        QString remark;
     };
     virtual Receipt receipt() const { return {}; }
-
-    // What the user should know about the last successful send beyond its success (a sign-in
-    // that lasts only for this run, say); empty when nothing.
-    virtual QString remark() const { return {}; }
 };
 
 } // namespace orvane::mail

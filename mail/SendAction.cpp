@@ -131,6 +131,11 @@ QString trimSpaces(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+QString failureBoxText(const form::FormFields &form, const QString &description)
+{
+    return form.executableBaseName() + QLatin1String(errorInfix) + description;
+}
+
 Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &components)
 {
     // Every step below returns a status; the first failure skips the remaining steps. The
@@ -151,7 +156,6 @@ Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &compon
         return s;
 
     Message::Receipt receipt = objects.message->receipt();
-    receipt.remark = objects.message->remark();
     QString sent = QString::fromLatin1(sentStatusPrefix)
                    + generalDateTimeText(QDateTime::currentDateTime());
     if (!receipt.remark.isEmpty())
@@ -177,7 +181,7 @@ void btnOrvane_Click(form::FormFields &form, MailComponents &components)
     if (status.kind == form::StatusKind::Cancelled)
         form.setCaption(Control::lblStatus, QString::fromLatin1(cancelledStatus));
     else if (!status.ok())
-        form.messageBox(form.executableBaseName() + QLatin1String(errorInfix) + status.description);
+        form.messageBox(failureBoxText(form, status.description));
 }
 
 } // namespace orvane::mail

@@ -23,6 +23,9 @@ void btnOrvane_Click(form::FormFields &form, MailComponents &components);
 // line says so. Returns the failure, which nothing has reported yet, or the server's receipt.
 form::Result<Message::Receipt> sendForm(form::FormFields &form, MailComponents &components);
 
+// The failure box's text: the executable's base name, " error " and what went wrong.
+QString failureBoxText(const form::FormFields &form, const QString &description);
+
 // The text with leading and trailing space characters (U+0020 only) removed; tabs and line
 // breaks stay.
 QString trimSpaces(const QString &text);

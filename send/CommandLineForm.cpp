@@ -19,17 +19,6 @@ int CommandLineForm::value(form::Control control) const
     return found == m_values.end() ? form::Unticked : found->second;
 }
 
-void CommandLineForm::setCaption(form::Control control, const QString &caption)
-{
-    m_captions[control] = caption;
-}
-
-QString CommandLineForm::caption(form::Control control) const
-{
-    const auto found = m_captions.find(control);
-    return found == m_captions.end() ? QString() : found->second;
-}
-
 void CommandLineForm::messageBox(const QString &text, const QString &)
 {
     boxes.append(text);

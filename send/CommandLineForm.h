@@ -17,8 +17,7 @@ public:
     void setText(form::Control control, const QString &text) override;
     int value(form::Control control) const override;
     void setValue(form::Control control, int value) { m_values[control] = value; }
-    void setCaption(form::Control control, const QString &caption) override;
-    QString caption(form::Control control) const;
+    void setCaption(form::Control, const QString &) override {} // no status line here
     void setVisible(form::Control, bool) override {}
     void listClear(form::Control) override {}
     void listAddItem(form::Control, const QString &) override {}
@@ -32,7 +31,6 @@ public:
 private:
     std::map<form::Control, QString> m_texts;
     std::map<form::Control, int> m_values;
-    std::map<form::Control, QString> m_captions;
 };
 
 } // namespace orvane::send

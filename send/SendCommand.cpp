@@ -174,9 +174,31 @@ std::optional<Stop> fillForm(CommandLineForm &form, const SendOptions &o,
     return std::nullopt;
 }
 
-// The mail components with a stricter file test: a script's scan never goes without its
+// The file test of the mail components, made stricter: a script's scan never goes without its
 // pages, so a missing attachment fails the send where the window would ask and send without.
-class StrictAttachment : public mail::MailComponents, private mail::FileSystem
+class StrictFileSystem : public mail::FileSystem
+{
+public:
+    explicit StrictFileSystem(std::unique_ptr<mail::FileSystem> files)
+        : m_files(std::move(files))
+    {}
+
+    Result<bool> fileExists(const QString &path) override
+    {
+        const Result<bool> exists = m_files->fileExists(path);
+        if (exists.ok() && !exists.value)
+            return Status::failure(StatusKind::Attachment, 0,
+                                   QStringLiteral("The attachment \"%1\" cannot be found. The "
+                                                  "message was not sent.")
+                                           .arg(path));
+        return exists;
+    }
+
+private:
+    std::unique_ptr<mail::FileSystem> m_files;
+};
+
+class StrictAttachment : public mail::MailComponents
 {
 public:
     explicit StrictAttachment(mail::MailComponents &components)
@@ -192,38 +214,16 @@ public:
         auto files = m_components.createFileSystem();
         if (!files.ok())
             return files.status;
-        m_files = std::move(files.value);
-        return {Status::success(), std::make_unique<Forward>(*this)};
+        return {Status::success(), std::make_unique<StrictFileSystem>(std::move(files.value))};
     }
 
 private:
-    struct Forward : mail::FileSystem
-    {
-        explicit Forward(StrictAttachment &owner)
-            : owner(owner)
-        {}
-        Result<bool> fileExists(const QString &path) override { return owner.fileExists(path); }
-        StrictAttachment &owner;
-    };
-
-    Result<bool> fileExists(const QString &path) override
-    {
-        const Result<bool> exists = m_files->fileExists(path);
-        if (exists.ok() && !exists.value)
-            return Status::failure(StatusKind::Attachment, 0,
-                                   QStringLiteral("The attachment \"%1\" cannot be found. The "
-                                                  "message was not sent.")
-                                           .arg(path));
-        return exists;
-    }
-
     mail::MailComponents &m_components;
-    std::unique_ptr<mail::FileSystem> m_files;
 };
 
 QString failureText(const CommandLineForm &form, const Status &status, const SendOptions &o)
 {
-    QString text = form.executableBaseName() + QLatin1String(mail::errorInfix) + status.description;
+    const QString text = mail::failureBoxText(form, status.description);
     if (status.kind != StatusKind::SignInNeeded)
         return text;
     if (o.signIn)

@@ -125,8 +125,7 @@ void MainWindow::sendWithTrap()
     const std::optional<QString> failure
             = failureOf([this] { mail::btnOrvane_Click(*m_fields, *m_factory.mail); });
     if (failure)
-        m_fields->messageBox(m_fields->executableBaseName() + QLatin1String(mail::errorInfix)
-                             + *failure);
+        m_fields->messageBox(mail::failureBoxText(*m_fields, *failure));
 }
 
 void MainWindow::carryOutHeldClose()
