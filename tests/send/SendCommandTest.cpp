@@ -4,6 +4,7 @@
 
 #include "mail/oauth/OAuthSignIn.h"
 #include "mail/oauth/ProviderTable.h"
+#include "settings/AdministratorGroup.h"
 #include "support/OAuthServers.h"
 #include "support/RequireServer.h"
 #include "tests/mail/SmtpTestServer.h"
@@ -36,18 +37,27 @@ struct Outcome
     QString err;
 };
 
-// The program with `arguments`, `input` on its standard input, the settings of `configHome`,
-// and a session bus that answers nobody: a sign-in finds no token kept there.
-Outcome runProgram(const QStringList &arguments, const QByteArray &input, const QString &configHome,
-                   const QString &bus = QStringLiteral("unix:path=/nonexistent/orvane-test-bus"))
+const QString noBus = QStringLiteral("unix:path=/nonexistent/orvane-test-bus");
+
+// A process's environment with the settings of `configHome`, the session bus `bus` and no
+// desktop (a sign-in uses the device flow).
+QProcessEnvironment programEnvironment(const QString &configHome, const QString &bus)
 {
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus);
     environment.remove(QStringLiteral("DISPLAY"));
     environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    program.setProcessEnvironment(environment);
+    return environment;
+}
+
+// The program with `arguments` and `input` on its standard input; with no `bus`, one that
+// answers nobody, where a sign-in finds no token kept.
+Outcome runProgram(const QStringList &arguments, const QByteArray &input, const QString &configHome,
+                   const QString &bus = noBus)
+{
+    QProcess program;
+    program.setProcessEnvironment(programEnvironment(configHome, bus));
     program.start(QStringLiteral(ORVANE_SEND_PROGRAM), arguments);
     program.write(input);
     program.closeWriteChannel();
@@ -275,8 +285,8 @@ TEST_F(SendCommandTest, OptionsOverrideTheSavedValuesForThisRunOnly)
               QStringList{QStringLiteral("Quarrow Orvane")});
 }
 
-// Set in the child process that signs in as the window does (see below): the settings folder,
-// and the command that approves a code at the provider with %CODE% in place of the code.
+// Set in the child process that signs in as the window does (see below), with the command
+// that approves a code at the provider, %CODE% in place of the code.
 const char signInChild[] = "ORVANE_SEND_TEST_SIGN_IN";
 const char approvalCommand[] = "ORVANE_SEND_TEST_APPROVAL";
 const QChar separator(0x1f);
@@ -327,8 +337,8 @@ TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
     // In a process of its own: libsecret keeps the first session bus it meets for good.
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedChannels);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(signInChild), configHome);
+    QProcessEnvironment environment = programEnvironment(configHome, secrets.busAddress());
+    environment.insert(QString::fromLatin1(signInChild), QStringLiteral("1"));
     environment.insert(QString::fromLatin1(approvalCommand),
                        servers.deviceCommand(QStringLiteral("%CODE%"), login).join(separator));
     child.setProcessEnvironment(environment);
@@ -339,12 +349,14 @@ TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
     QFile scan(dir.filePath(QStringLiteral("scan.pdf")));
     ASSERT_TRUE(scan.open(QIODevice::WriteOnly) && scan.write(QByteArray(4000, 'x')) == 4000);
     scan.close();
-    const Outcome run
-            = runProgram({QStringLiteral("--server=127.0.0.1"),
-                          QStringLiteral("--port=") + QString::number(servers.submissionPort()),
-                          QStringLiteral("--user=") + login, QStringLiteral("--from=") + login,
-                          QStringLiteral("--to=bob@example.org"), scan.fileName()},
-                         {}, configHome, secrets.busAddress());
+    const auto sendAs = [&](const QString &user, int port) {
+        return runProgram({QStringLiteral("--server=127.0.0.1"),
+                           QStringLiteral("--port=") + QString::number(port),
+                           QStringLiteral("--user=") + user, QStringLiteral("--from=") + user,
+                           QStringLiteral("--to=bob@example.org"), scan.fileName()},
+                          {}, configHome, secrets.busAddress());
+    };
+    const Outcome run = sendAs(login, servers.submissionPort());
     EXPECT_EQ(run.code, EX_OK) << run.err.toStdString();
     EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
     EXPECT_EQ(servers.delivered().size(), 1);
@@ -354,10 +366,7 @@ TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
     // printed code elsewhere; a send without a terminal then signs in by itself.
     const QString other = QStringLiteral("bert@example.test");
     QProcess terminal;
-    QProcessEnvironment terminalEnvironment = QProcessEnvironment::systemEnvironment();
-    terminalEnvironment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
-    terminalEnvironment.remove(QStringLiteral("DISPLAY"));
-    terminal.setProcessEnvironment(terminalEnvironment);
+    terminal.setProcessEnvironment(programEnvironment(configHome, secrets.busAddress()));
     terminal.setProcessChannelMode(QProcess::MergedChannels);
     terminal.start(
             QStringLiteral("script"),
@@ -378,27 +387,17 @@ TEST(SendCommandOAuthTest, SignsInWithTheTokenTheWindowKept)
     EXPECT_TRUE(shown.contains(QStringLiteral("Signed in to Test as ") + other))
             << shown.toStdString();
 
-    const Outcome sent
-            = runProgram({QStringLiteral("--server=127.0.0.1"),
-                          QStringLiteral("--port=") + QString::number(servers.xoauth2OnlyPort()),
-                          QStringLiteral("--user=") + other, QStringLiteral("--from=") + other,
-                          QStringLiteral("--to=bob@example.org"), scan.fileName()},
-                         {}, configHome, secrets.busAddress());
+    const Outcome sent = sendAs(other, servers.xoauth2OnlyPort());
     EXPECT_EQ(sent.code, EX_OK) << sent.err.toStdString();
     EXPECT_EQ(servers.delivered().size(), 2);
     EXPECT_TRUE(servers.dovecotLog().contains(QStringLiteral("method=XOAUTH2")));
 }
 
 // The child's part: the sign-in the window's Send makes, storing its token as the window does.
-int signInAsTheWindowDoes(const QString &configHome)
+int signInAsTheWindowDoes()
 {
-    QSettings settings(configHome + QStringLiteral("/Quarrow Orvane/orvane.conf"),
-                       QSettings::IniFormat);
-    settings.beginGroup(QStringLiteral("OAuth"));
-    QMap<QString, QString> keys;
-    for (const QString &key : settings.allKeys())
-        keys.insert(key, settings.value(key).toString());
-    const mail::oauth::ProviderTable providers = mail::oauth::ProviderTable::fromKeys(keys);
+    const mail::oauth::ProviderTable providers = mail::oauth::ProviderTable::fromKeys(
+            settings::readAdministratorGroup(QStringLiteral("OAuth")));
     const mail::oauth::ConfiguredProvider *entry = providers.forServer(QStringLiteral("127.0.0.1"));
     if (!entry)
         return 2;
@@ -420,8 +419,8 @@ int signInAsTheWindowDoes(const QString &configHome)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (const QByteArray configHome = qgetenv(orvane::test::signInChild); !configHome.isEmpty())
-        return orvane::test::signInAsTheWindowDoes(QString::fromLocal8Bit(configHome));
+    if (qEnvironmentVariableIsSet(orvane::test::signInChild))
+        return orvane::test::signInAsTheWindowDoes();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
